@@ -1,0 +1,24 @@
+# Compiler settings shared by every target of the project.
+
+# Warnings: the project's own code builds without any.
+add_compile_options(-Wall -Wextra)
+
+# __FILE__ is the path relative to the repository root: per-file log statements
+# name their category after it, so it must not depend on where the tree lives.
+add_compile_options("-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
+
+# Every deliverable carries its own copy of the framework; nothing is exported
+# unless a deliverable says so explicitly (an export list on the shared library).
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_C_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+if(KESTRO_SANITIZE)
+  message(STATUS "Building with sanitizers: ${KESTRO_SANITIZE}")
+  add_compile_options(-fsanitize=${KESTRO_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${KESTRO_SANITIZE})
+  if(KESTRO_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

@@ -1,0 +1,179 @@
+#include "common/logging/LogCategory.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+#include "common/logging/LogHandler.h"
+#include "common/logging/LogMessage.h"
+#include "common/logging/LoggerDB.h"
+#include "common/utilities/ExceptionString.h"
+#include "common/utilities/FileUtil.h"
+
+namespace quorvane {
+namespace {
+
+constexpr uint32_t kNone = toUnderlying(LogLevel::NONE);
+constexpr uint32_t kMaxLevel = toUnderlying(LogLevel::MAX_LEVEL);
+// Dispatch copies up to this many handlers into a local array (no allocation).
+constexpr size_t kInlineHandlers = 5;
+
+}  // namespace
+
+LogCategory::LogCategory(LoggerDB* db)
+    : effectiveLevel_(toUnderlying(LogLevel::ERR)),
+      levelWord_(toUnderlying(LogLevel::ERR)),
+      parent_(nullptr),
+      db_(db) {}
+
+LogCategory::LogCategory(LogCategory* parent, std::string canonicalName)
+    : effectiveLevel_(parent->effectiveLevel_.load(std::memory_order_relaxed)),
+      levelWord_(kMaxLevel | FLAG_INHERIT),
+      parent_(parent),
+      name_(std::move(canonicalName)),
+      db_(parent->db_),
+      nextSibling_(parent->firstChild_) {
+  parent->firstChild_ = this;
+}
+
+std::pair<LogLevel, bool> LogCategory::levelInfo() const {
+  uint32_t word = levelWord_.load(std::memory_order_relaxed);
+  return {static_cast<LogLevel>(word & ~FLAG_INHERIT), (word & FLAG_INHERIT) != 0};
+}
+
+void LogCategory::setLevel(LogLevel level, bool inherit) {
+  uint32_t value = toUnderlying(level);
+  if (value < kNone) {
+    value = kNone;
+  } else if (value > kMaxLevel) {
+    value = kMaxLevel;
+  }
+  if (parent_ == nullptr) {
+    inherit = false;
+  }
+  const uint32_t newWord = inherit ? (value | FLAG_INHERIT) : value;
+  const uint32_t oldWord = levelWord_.exchange(newWord, std::memory_order_acq_rel);
+  if (oldWord == newWord) {
+    return;
+  }
+  uint32_t newEffective = value;
+  if (inherit) {
+    uint32_t parentLevel = parent_->effectiveLevel_.load(std::memory_order_relaxed);
+    newEffective = std::min(value, parentLevel);
+  }
+  updateEffectiveLevel(newEffective);
+}
+
+void LogCategory::updateEffectiveLevel(uint32_t newEffectiveLevel) {
+  const uint32_t old = effectiveLevel_.exchange(newEffectiveLevel, std::memory_order_acq_rel);
+  if (old == newEffectiveLevel) {
+    return;
+  }
+  for (std::atomic<uint32_t>* cache : levelCaches_) {
+    cache->store(newEffectiveLevel, std::memory_order_release);
+  }
+  for (LogCategory* child = firstChild_; child != nullptr; child = child->nextSibling_) {
+    uint32_t childWord = child->levelWord_.load(std::memory_order_relaxed);
+    if ((childWord & FLAG_INHERIT) == 0) {
+      continue;
+    }
+    child->updateEffectiveLevel(std::min(childWord & ~FLAG_INHERIT, newEffectiveLevel));
+  }
+}
+
+void LogCategory::registerLevelCache(std::atomic<uint32_t>* cache) {
+  levelCaches_.push_back(cache);
+}
+
+void LogCategory::deliverToHandlers(const LogMessage& message) const {
+  std::array<std::shared_ptr<LogHandler>, kInlineHandlers> inlineHandlers;
+  HandlerList overflowHandlers;
+  size_t count = 0;
+  {
+    std::shared_lock<std::shared_mutex> lock(handlersMutex_);
+    count = handlers_.size();
+    if (count <= kInlineHandlers) {
+      std::copy(handlers_.begin(), handlers_.end(), inlineHandlers.begin());
+    } else {
+      overflowHandlers = handlers_;
+    }
+  }
+  const std::shared_ptr<LogHandler>* handlers =
+      count <= kInlineHandlers ? inlineHandlers.data() : overflowHandlers.data();
+  for (size_t i = 0; i < count; ++i) {
+    try {
+      handlers[i]->handleMessage(message, this);
+    } catch (const std::exception& ex) {
+      LoggerDB::internalWarning(__FILE__, __LINE__,
+                                "log handler for category \"" + name_ +
+                                    "\" threw an error: " + exceptionDescription(ex));
+    } catch (...) {
+      // Nothing may escape into the logging caller, whatever a handler throws.
+      LoggerDB::internalWarning(__FILE__, __LINE__,
+                                "log handler for category \"" + name_ +
+                                    "\" threw an error: unknown exception");
+    }
+  }
+}
+
+void LogCategory::dispatchMessage(const LogMessage& message) const {
+  const LogCategory* category = this;
+  while (true) {
+    category->deliverToHandlers(message);
+    if (category->parent_ == nullptr || message.level() < category->propagationLevel()) {
+      return;
+    }
+    category = category->parent_;
+  }
+}
+
+void LogCategory::submitMessage(const LogMessage& message) const {
+  dispatchMessage(message);
+  if (!isLogLevelFatal(message.level())) {
+    return;
+  }
+  if (db_->flushHandlers() == 0) {
+    std::string text = "FATAL:";
+    text.append(message.fileName());
+    text += ":";
+    text += std::to_string(message.lineNumber());
+    text += ": ";
+    text += message.messageText();
+    text += "\n";
+    writeFull(STDERR_FILENO, text.data(), text.size());
+  }
+  std::abort();
+}
+
+LogCategory::HandlerList LogCategory::handlersSnapshot() const {
+  std::shared_lock<std::shared_mutex> lock(handlersMutex_);
+  return handlers_;
+}
+
+void LogCategory::setHandlers(HandlerList handlers) {
+  {
+    std::unique_lock<std::shared_mutex> lock(handlersMutex_);
+    handlers_.swap(handlers);
+  }
+  // `handlers` now holds the previous list; it is released here, unlocked.
+}
+
+void LogCategory::removeAllHandlers() { setHandlers({}); }
+
+void LogCategory::substituteHandlers(const HandlerMap& map) {
+  HandlerList replaced;
+  {
+    std::unique_lock<std::shared_mutex> lock(handlersMutex_);
+    for (auto& handler : handlers_) {
+      auto it = map.find(handler);
+      if (it != map.end()) {
+        replaced.push_back(std::exchange(handler, it->second));
+      }
+    }
+  }
+}
+
+}  // namespace quorvane

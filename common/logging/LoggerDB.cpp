@@ -1,0 +1,193 @@
+#include "common/logging/LoggerDB.h"
+
+#include <array>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+#include "common/logging/LogCategory.h"
+#include "common/logging/LogHandler.h"
+#include "common/logging/LogHandlerFactory.h"
+#include "common/utilities/ExceptionString.h"
+
+namespace quorvane {
+
+struct LoggerDB::ContextProviders {
+  std::array<ContextProvider, kMaxContextProviders> providers;
+  std::atomic<size_t> count{0};
+};
+
+LoggerDB::LoggerDB() {
+  auto root = std::unique_ptr<LogCategory>(new LogCategory(this));
+  root_ = root.get();
+  categories_.emplace(root_->name(), std::move(root));
+  root_->setLevel(LogLevel::INFO, false);
+}
+
+LoggerDB::~LoggerDB() { delete contextProviders_.load(std::memory_order_relaxed); }
+
+LogCategory* LoggerDB::categoryFor(std::string_view name) {
+  {
+    std::shared_lock<std::shared_mutex> lock(categoryMapMutex_);
+    auto it = categories_.find(name);
+    if (it != categories_.end()) {
+      return it->second.get();
+    }
+  }
+  std::unique_lock<std::shared_mutex> lock(categoryMapMutex_);
+  return categoryForLocked(name);
+}
+
+LogCategory* LoggerDB::categoryForLocked(std::string_view name) {
+  auto it = categories_.find(name);
+  if (it != categories_.end()) {
+    return it->second.get();
+  }
+  LogCategory* parent = categoryForLocked(parentCategoryName(name));
+  auto category =
+      std::unique_ptr<LogCategory>(new LogCategory(parent, canonicalCategoryName(name)));
+  LogCategory* result = category.get();
+  categories_.emplace(result->name(), std::move(category));
+  return result;
+}
+
+LogCategory* LoggerDB::findCategory(std::string_view name) const {
+  std::shared_lock<std::shared_mutex> lock(categoryMapMutex_);
+  auto it = categories_.find(name);
+  return it == categories_.end() ? nullptr : it->second.get();
+}
+
+void LoggerDB::setLevel(std::string_view name, LogLevel level, bool inherit) {
+  std::unique_lock<std::shared_mutex> registryLock(registryMutex_);
+  std::unique_lock<std::shared_mutex> mapLock(categoryMapMutex_);
+  categoryForLocked(name)->setLevel(level, inherit);
+}
+
+void LoggerDB::addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory,
+                                 bool replaceExisting) {
+  std::string type(factory->getType());
+  std::unique_lock<std::shared_mutex> lock(registryMutex_);
+  if (replaceExisting) {
+    handlerFactories_[type] = std::move(factory);
+    return;
+  }
+  auto [it, inserted] = handlerFactories_.try_emplace(type, std::move(factory));
+  if (!inserted) {
+    // `factory` was not moved from: it is destroyed on return, the old one stays.
+    throw std::range_error("a LogHandlerFactory for the type \"" + type + "\" already exists");
+  }
+}
+
+size_t LoggerDB::flushHandlers() {
+  std::set<std::shared_ptr<LogHandler>> handlers;
+  {
+    std::unique_lock<std::shared_mutex> lock(categoryMapMutex_);
+    for (const auto& entry : categories_) {
+      for (auto& handler : entry.second->handlersSnapshot()) {
+        handlers.insert(std::move(handler));
+      }
+    }
+  }
+  for (const auto& handler : handlers) {
+    handler->flush();
+  }
+  return handlers.size();
+}
+
+void LoggerDB::releaseHandlers() {
+  std::vector<LogCategory*> categories;
+  {
+    std::unique_lock<std::shared_mutex> lock(categoryMapMutex_);
+    categories.reserve(categories_.size());
+    for (const auto& entry : categories_) {
+      categories.push_back(entry.second.get());
+    }
+  }
+  decltype(handlerFactories_) factories;
+  decltype(namedHandlers_) namedHandlers;
+  {
+    std::unique_lock<std::shared_mutex> lock(registryMutex_);
+    factories.swap(handlerFactories_);
+    namedHandlers.swap(namedHandlers_);
+  }
+  for (LogCategory* category : categories) {
+    category->removeAllHandlers();
+  }
+}
+
+std::string LoggerDB::contextString() const {
+  const ContextProviders* block = contextProviders_.load(std::memory_order_acquire);
+  if (block == nullptr) {
+    return {};
+  }
+  std::string text;
+  const size_t count = block->count.load(std::memory_order_acquire);
+  for (size_t i = 0; i < count; ++i) {
+    try {
+      std::string piece = block->providers[i]();
+      if (!piece.empty()) {
+        text += ' ';
+        text += piece;
+      }
+    } catch (const std::exception& ex) {
+      text += "[error:";
+      text += exceptionDescription(ex);
+      text += "]";
+    }
+  }
+  return text;
+}
+
+void LoggerDB::addContextProvider(ContextProvider provider) {
+  std::lock_guard<std::mutex> lock(contextProvidersMutex_);
+  ContextProviders* block = contextProviders_.load(std::memory_order_relaxed);
+  if (block == nullptr) {
+    block = new ContextProviders();
+    contextProviders_.store(block, std::memory_order_release);
+  }
+  const size_t count = block->count.load(std::memory_order_relaxed);
+  if (count == kMaxContextProviders) {
+    throw std::length_error("too many log context providers");
+  }
+  block->providers[count] = std::move(provider);
+  block->count.store(count + 1, std::memory_order_release);
+}
+
+LogLevel LoggerDB::initializeFileLevelCache(std::string_view sourceFile,
+                                            std::atomic<uint32_t>& cache,
+                                            std::atomic<LogCategory*>& category) {
+  std::unique_lock<std::shared_mutex> lock(categoryMapMutex_);
+  if (LogCategory* existing = category.load(std::memory_order_relaxed)) {
+    return existing->effectiveLevel();
+  }
+  LogCategory* found = categoryForLocked(categoryNameForSourceFile(sourceFile));
+  category.store(found, std::memory_order_release);
+  const LogLevel level = found->effectiveLevel();
+  cache.store(toUnderlying(level), std::memory_order_release);
+  found->registerLevelCache(&cache);
+  return level;
+}
+
+std::string_view categoryNameForSourceFile(std::string_view path) {
+  constexpr std::string_view kGeneratedPrefix = "vask-out/";
+  if (!path.starts_with(kGeneratedPrefix)) {
+    return path;
+  }
+  size_t pos = 0;
+  while (pos < path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string_view::npos) {
+      // The last component ends the path without a '/', so there is nothing
+      // after it to keep.
+      break;
+    }
+    std::string_view component = path.substr(pos, end - pos);
+    if (component.find('#') != std::string_view::npos) {
+      return path.substr(end + 1);
+    }
+    pos = end + 1;
+  }
+  return path;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,132 @@
+#pragma once
+
+// LoggerDB: the categories, handler factories and named handlers of one
+// program image.
+//
+// Every deliverable that carries the framework has its own database, reached
+// through LoggerDB::get(): created on first use (safely under concurrent first
+// calls), never destroyed, and its handlers are released at process exit so
+// that writers finish their queues. Other instances can be made for tests.
+//
+// Locks, in the only order in which they nest: the handler registry's lock
+// (held exclusively for a whole configuration change), then the category map's
+// lock, then a category's handler-list lock. Handlers are never called with a
+// framework lock held, except that configuration operations call factories and
+// handlers' getConfig under the registry lock.
+//
+// Thread safety: every member function may be called from any thread.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "common/logging/CategoryName.h"
+#include "common/logging/LogLevel.h"
+
+namespace quorvane {
+
+class LogCategory;
+class LogHandler;
+class LogHandlerFactory;
+
+class LoggerDB {
+ public:
+  // Receives the framework's internal warnings: errors that cannot be thrown
+  // to a caller (a handler failing during dispatch, a writer failing to write).
+  using InternalWarningHook = void (*)(std::string_view sourceFile, int lineNumber,
+                                       std::string_view text);
+  // Returns text appended to every message's context (see LogMessage).
+  using ContextProvider = std::function<std::string()>;
+  static constexpr size_t kMaxContextProviders = 16;
+
+  // The database of this program image.
+  static LoggerDB& get();
+
+  // A separate, empty database: the root at INFO, no handlers, no factories.
+  LoggerDB();
+  ~LoggerDB();
+  LoggerDB(const LoggerDB&) = delete;
+  LoggerDB& operator=(const LoggerDB&) = delete;
+
+  // Finds the category of `name` (any spelling, see CategoryName.h), creating
+  // it and its missing ancestors. Never null; the pointer stays valid for the
+  // database's lifetime.
+  LogCategory* categoryFor(std::string_view name);
+  // Finds the category without creating it; null when absent.
+  LogCategory* findCategory(std::string_view name) const;
+
+  // Sets one category's level under the configuration lock, creating the
+  // category if needed.
+  void setLevel(std::string_view name, LogLevel level, bool inherit = true);
+
+  // Registers a factory under the type it reports. Without replaceExisting, a
+  // second factory for a type throws std::range_error and the old one stays.
+  void addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory,
+                         bool replaceExisting = false);
+
+  // Flushes every handler attached to any category once; returns how many
+  // distinct handlers were flushed.
+  size_t flushHandlers();
+
+  // Detaches every handler from every category and empties both registries
+  // (factories included). Handlers are destroyed outside every lock.
+  void releaseHandlers();
+
+  // The context text of a new message: each provider's non-empty result
+  // preceded by a blank, in registration order. Empty without any work when no
+  // provider is registered.
+  std::string contextString() const;
+  // Adds a provider; throws std::length_error beyond kMaxContextProviders.
+  void addContextProvider(ContextProvider provider);
+
+  // Reports an internal warning to the installed hook. Rate-limited; without a
+  // hook the warning is discarded.
+  static void internalWarning(std::string_view sourceFile, int lineNumber, std::string_view text);
+  // Installs the hook (null removes it); returns the previous one.
+  static InternalWarningHook setInternalWarningHook(InternalWarningHook hook);
+  // At most `maxPerInterval` warnings reach the hook per `interval`.
+  static void setInternalWarningRateLimit(uint64_t maxPerInterval,
+                                          std::chrono::milliseconds interval);
+
+  // For per-file log statements (internal): fills `cache` with the effective
+  // level of the category named after `sourceFile`, records the category in
+  // `category` and keeps the cache in step with later level changes. Returns
+  // the effective level.
+  LogLevel initializeFileLevelCache(std::string_view sourceFile, std::atomic<uint32_t>& cache,
+                                    std::atomic<LogCategory*>& category);
+
+ private:
+  struct ContextProviders;
+  using CategoryMap = std::unordered_map<std::string_view, std::unique_ptr<LogCategory>,
+                                         CategoryNameHash, CategoryNameEqual>;
+
+  // Requires categoryMapMutex_ held exclusively.
+  LogCategory* categoryForLocked(std::string_view name);
+
+  // Handler registry, under registryMutex_ (outermost lock).
+  mutable std::shared_mutex registryMutex_;
+  std::unordered_map<std::string, std::unique_ptr<LogHandlerFactory>> handlerFactories_;
+  std::unordered_map<std::string, std::weak_ptr<LogHandler>> namedHandlers_;
+
+  // Category map, under categoryMapMutex_. Keys view each category's own name.
+  mutable std::shared_mutex categoryMapMutex_;
+  CategoryMap categories_;
+  LogCategory* root_ = nullptr;
+
+  std::mutex contextProvidersMutex_;
+  std::atomic<ContextProviders*> contextProviders_{nullptr};
+};
+
+// The category name a source file's per-file log statements use: the path as
+// the compiler gave it, except that under "vask-out/" everything up to and
+// including the first component holding a '#' is dropped.
+std::string_view categoryNameForSourceFile(std::string_view path);
+
+}  // namespace quorvane

@@ -1,0 +1,96 @@
+#include "common/logging/LogMessage.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "common/logging/LogCategory.h"
+#include "common/logging/LoggerDB.h"
+#include "common/utilities/ThreadId.h"
+
+namespace quorvane {
+namespace {
+
+class LogMessageTest : public ::testing::Test {
+ protected:
+  LogMessage make(std::string text, std::string_view file = "src/a/b.cpp") {
+    return LogMessage(db_.categoryFor("x.y"), LogLevel::WARN, file, 12, "fn", std::move(text));
+  }
+  LoggerDB db_;
+};
+
+TEST_F(LogMessageTest, TabsAndNewlinesPassThroughAndAreCounted) {
+  auto message = make("a\tb\nc");
+  EXPECT_EQ(message.messageText(), "a\tb\nc");
+  EXPECT_EQ(&message.messageText(), &message.rawText());  // no sanitised copy made
+  EXPECT_EQ(message.newlineCount(), 1u);
+  EXPECT_TRUE(message.containsNewlines());
+}
+
+TEST_F(LogMessageTest, EscapesBackslashesAndControlBytes) {
+  EXPECT_EQ(make("a\\b").messageText(), "a\\\\b");
+  EXPECT_EQ(make("x\x1by").messageText(), "x\\x1by");
+  EXPECT_EQ(make(std::string("n\0l", 3)).messageText(), "n\\x00l");
+  EXPECT_EQ(make("del\x7f").messageText(), "del\\x7f");
+  EXPECT_EQ(make("caf\xc3\xa9").messageText(), "caf\xc3\xa9");
+  auto mixed = make("\\\n\x01");
+  EXPECT_EQ(mixed.messageText(), "\\\\\n\\x01");
+  EXPECT_EQ(mixed.rawText(), "\\\n\x01");
+  EXPECT_EQ(mixed.newlineCount(), 1u);
+}
+
+TEST_F(LogMessageTest, FieldsAndBaseName) {
+  auto before = std::chrono::system_clock::now();
+  auto message = make("hi");
+  EXPECT_GE(message.timestamp(), before);
+  EXPECT_EQ(message.category()->name(), "x.y");
+  EXPECT_EQ(message.level(), LogLevel::WARN);
+  EXPECT_EQ(message.lineNumber(), 12u);
+  EXPECT_EQ(message.functionName(), "fn");
+  EXPECT_EQ(message.fileBaseName(), "b.cpp");
+  EXPECT_EQ(message.threadId(), getOSThreadID());
+  EXPECT_EQ(make("", "b.cpp").fileBaseName(), "b.cpp");
+  EXPECT_EQ(make("", "dir/").fileBaseName(), "");
+  EXPECT_EQ(message.contextString(), "");
+
+  auto fixed = std::chrono::system_clock::time_point(std::chrono::seconds(1234));
+  LogMessage supplied(db_.categoryFor(""), LogLevel::INFO, fixed, "f", 1, "", "t");
+  EXPECT_EQ(supplied.timestamp(), fixed);
+}
+
+TEST_F(LogMessageTest, ThreadIdIsTheLoggingThreadsOsId) {
+  uint64_t mainId = make("m").threadId();
+  uint64_t otherId = 0;
+  uint64_t otherOsId = 0;
+  std::thread([&] {
+    otherId = make("o").threadId();
+    otherOsId = getOSThreadID();
+  }).join();
+  EXPECT_NE(mainId, otherId);
+  EXPECT_EQ(otherId, otherOsId);
+}
+
+TEST_F(LogMessageTest, ContextProvidersJoinInOrder) {
+  db_.addContextProvider([] { return std::string("one"); });
+  db_.addContextProvider([] { return std::string(); });
+  db_.addContextProvider([]() -> std::string { throw std::runtime_error("bad"); });
+  db_.addContextProvider([] { return std::string("two"); });
+  std::string context = make("x").contextString();
+  EXPECT_EQ(context.substr(0, 4), " one");
+  EXPECT_NE(context.find("[error:"), std::string::npos);
+  EXPECT_NE(context.find(": bad]"), std::string::npos);
+  EXPECT_EQ(context.substr(context.size() - 4), " two");
+  EXPECT_EQ(context.find(" ["), std::string::npos);  // no blank before the error piece
+}
+
+TEST_F(LogMessageTest, AtMostSixteenContextProviders) {
+  for (size_t i = 0; i < LoggerDB::kMaxContextProviders; ++i) {
+    db_.addContextProvider([] { return std::string("p"); });
+  }
+  EXPECT_THROW(db_.addContextProvider([] { return std::string("q"); }), std::length_error);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,139 @@
+#pragma once
+
+// Test helpers around FileOps: install a fake table for one scope, and a
+// scriptable fake that emulates EINTR, short writes and failures.
+//
+// Thread safety: ScriptedFileOps keeps its script behind a mutex, so writers on
+// background threads may use it while the test thread adjusts it.
+
+#include <cerrno>
+#include <functional>
+#include <mutex>
+
+#include "common/utilities/FileOps.h"
+
+namespace quorvane::test {
+
+// Installs `ops` for the lifetime of the object and restores the previous table.
+class ScopedFileOpsOverride {
+ public:
+  explicit ScopedFileOpsOverride(FileOps& ops) : previous_(exchangeFileOps(&ops)) {}
+  ~ScopedFileOpsOverride() { exchangeFileOps(previous_); }
+  ScopedFileOpsOverride(const ScopedFileOpsOverride&) = delete;
+  ScopedFileOpsOverride& operator=(const ScopedFileOpsOverride&) = delete;
+
+ private:
+  FileOps* previous_;
+};
+
+// Passes calls through to the real system, except that:
+// - the next `interruptions` write/writev calls fail with EINTR;
+// - every write/writev is cut to at most `maxBytesPerCall` bytes (0: no cut);
+// - while `failWithErrno` is non-zero, write/writev/open fail with it.
+// Counters record the calls made.
+class ScriptedFileOps : public FileOps {
+ public:
+  void interruptNext(int count) {
+    std::lock_guard<std::mutex> g(mutex_);
+    interruptions_ = count;
+  }
+  void limitBytesPerCall(size_t bytes) {
+    std::lock_guard<std::mutex> g(mutex_);
+    maxBytesPerCall_ = bytes;
+  }
+  void failWith(int err) {
+    std::lock_guard<std::mutex> g(mutex_);
+    failWithErrno_ = err;
+  }
+  int writeCalls() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return writeCalls_;
+  }
+  int writevCalls() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return writevCalls_;
+  }
+  int maxIovecsSeen() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return maxIovecs_;
+  }
+
+  ssize_t write(int fd, const void* data, size_t size) override {
+    std::unique_lock<std::mutex> g(mutex_);
+    ++writeCalls_;
+    if (int err = injectedError()) {
+      errno = err;
+      return -1;
+    }
+    if (maxBytesPerCall_ != 0 && size > maxBytesPerCall_) {
+      size = maxBytesPerCall_;
+    }
+    g.unlock();
+    return FileOps::write(fd, data, size);
+  }
+
+  ssize_t writev(int fd, const struct iovec* iov, int iovcnt) override {
+    std::unique_lock<std::mutex> g(mutex_);
+    ++writevCalls_;
+    if (iovcnt > maxIovecs_) {
+      maxIovecs_ = iovcnt;
+    }
+    if (int err = injectedError()) {
+      errno = err;
+      return -1;
+    }
+    size_t limit = maxBytesPerCall_;
+    g.unlock();
+    if (limit == 0) {
+      return FileOps::writev(fd, iov, iovcnt);
+    }
+    // Emulate a short gathering write: write at most `limit` bytes of the list.
+    size_t written = 0;
+    for (int i = 0; i < iovcnt && written < limit; ++i) {
+      size_t take = iov[i].iov_len;
+      if (take > limit - written) {
+        take = limit - written;
+      }
+      ssize_t n = FileOps::write(fd, iov[i].iov_base, take);
+      if (n < 0) {
+        return written > 0 ? static_cast<ssize_t>(written) : -1;
+      }
+      written += static_cast<size_t>(n);
+      if (static_cast<size_t>(n) < take) {
+        break;
+      }
+    }
+    return static_cast<ssize_t>(written);
+  }
+
+  int open(const char* path, int flags, mode_t mode) override {
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      if (failWithErrno_ != 0) {
+        errno = failWithErrno_;
+        return -1;
+      }
+    }
+    return FileOps::open(path, flags, mode);
+  }
+
+ private:
+  // Called with mutex_ held.
+  int injectedError() {
+    if (interruptions_ > 0) {
+      --interruptions_;
+      return EINTR;
+    }
+    return failWithErrno_;
+  }
+
+  mutable std::mutex mutex_;
+  int interruptions_ = 0;
+  size_t maxBytesPerCall_ = 0;
+  int failWithErrno_ = 0;
+  int writeCalls_ = 0;
+  int writevCalls_ = 0;
+  int maxIovecs_ = 0;
+};
+
+}  // namespace quorvane::test
