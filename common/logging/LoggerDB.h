@@ -28,6 +28,7 @@
 #include <unordered_map>
 
 #include "common/logging/CategoryName.h"
+#include "common/logging/LogConfig.h"
 #include "common/logging/LogLevel.h"
 
 namespace quorvane {
@@ -71,6 +72,42 @@ class LoggerDB {
   void addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory,
                          bool replaceExisting = false);
 
+  // Configuration. Both apply operations hold the registry lock exclusively
+  // for the whole change (so they serialise with each other and with
+  // setLevel), create or update every configured handler through its factory
+  // first, and throw std::invalid_argument before any category or the
+  // named-handler registry is touched when a handler cannot be built, a
+  // handler type is unknown, a typeless handler config names no existing
+  // handler, a category lists an unknown handler, or the config spells one
+  // category in two ways. A failed operation leaves the database exactly as it
+  // was. Factories are called with the registry lock held and must not call
+  // back into these operations. Handlers no category uses afterwards are
+  // destroyed before the call returns, with no framework lock held.
+  //
+  // applyConfig merges: only the named handlers and categories change. A
+  // category config without a handler list keeps the category's handlers. A
+  // handler config without a type merges its options into the existing
+  // handler's. When a factory's updateHandler returns a new object, every
+  // category that listed the old one, named in the config or not, switches to
+  // it.
+  void applyConfig(const LogConfig& config);
+  // replaceConfig makes the running state the config: configured categories
+  // get their level, inherit flag and handler list (none when the list is
+  // absent); every other category loses its handlers and goes back to its
+  // initial level (the root to INFO without inheritance, the rest to
+  // MAX_LEVEL inheriting). Propagation thresholds are left unchanged; use
+  // applyConfig to set them. Named handlers that no category lists any more
+  // are destroyed.
+  void replaceConfig(const LogConfig& config);
+  // The running state: every named handler that still exists, and every
+  // category that differs from the state of a category nobody configured (the
+  // root always). Handlers attached without a name are reported under
+  // "anonymousHandler1", "anonymousHandler2", ... (skipping names in use).
+  // Takes only shared locks; safe while other threads log.
+  LogConfig currentConfig() const;
+  // The same, with every category.
+  LogConfig completeConfig() const;
+
   // Flushes every handler attached to any category once; returns how many
   // distinct handlers were flushed.
   size_t flushHandlers();
@@ -104,11 +141,21 @@ class LoggerDB {
 
  private:
   struct ContextProviders;
+  struct ConfigChange;
   using CategoryMap = std::unordered_map<std::string_view, std::unique_ptr<LogCategory>,
                                          CategoryNameHash, CategoryNameEqual>;
 
   // Requires categoryMapMutex_ held exclusively.
   LogCategory* categoryForLocked(std::string_view name);
+
+  // The phases of a configuration change; registryMutex_ held exclusively.
+  // prepareConfigChange builds every handler into `change` without touching
+  // the registry or any category; commitConfigChange writes the registry.
+  void prepareConfigChange(const LogConfig& config, ConfigChange& change);
+  void commitConfigChange(ConfigChange& change);
+  // Drops registry entries whose handler no longer exists.
+  void pruneExpiredHandlers();
+  LogConfig reportConfig(bool includeUnconfigured) const;
 
   // Handler registry, under registryMutex_ (outermost lock).
   mutable std::shared_mutex registryMutex_;
