@@ -22,3 +22,16 @@ if(KESTRO_SANITIZE)
     add_compile_options(-fno-sanitize-recover=undefined)
   endif()
 endif()
+
+# The fuzz preset: every target gets libFuzzer's coverage instrumentation, and
+# AddressSanitizer/UndefinedBehaviorSanitizer turn memory and arithmetic errors
+# into crashes the fuzzer reports. Only the fuzzers themselves link libFuzzer's
+# main (fuzz/CMakeLists.txt).
+if(KESTRO_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KESTRO_BUILD_FUZZ needs clang: use the fuzz preset")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
