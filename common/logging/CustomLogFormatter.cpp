@@ -233,28 +233,33 @@ std::string CustomLogFormatter::formatFields(const LogLineFields& fields) const 
   const auto args = arguments.store();
   const std::string_view text = fields.text;
   const size_t colorWidth = arguments.colorStart.size() + arguments.colorEnd.size();
-  std::string out;
+  const size_t headerEstimate = staticWidth_ + fileNameUses_ * fields.fileBaseName.size() +
+                                functionNameUses_ * fields.functionName.size() +
+                                fields.context.size();
+  // Lines are formatted into a buffer on the stack (reserved from the width
+  // estimates when a line is too long for it) and copied into a string of the
+  // exact size: the engine appends to its own buffers much faster than to a
+  // string.
+  fmt::memory_buffer buffer;
 
   if (fields.newlineCount == 0) {
-    out.reserve(staticWidth_ + fileNameUses_ * fields.fileBaseName.size() +
-                functionNameUses_ * fields.functionName.size() + fields.context.size() +
-                text.size() + colorWidth + 1);
-    fmt::vformat_to(std::back_inserter(out), lineFormat_, args);
-    return out;
+    buffer.reserve(headerEstimate + text.size() + colorWidth + 1);
+    fmt::vformat_to(fmt::appender(buffer), lineFormat_, args);
+    return std::string(buffer.data(), buffer.size());
   }
 
   // Every line carries the same header: format it once and copy it.
-  fmt::memory_buffer header;
-  fmt::vformat_to(fmt::appender(header), headerFormat_, args);
-  const std::string_view headerText(header.data(), header.size());
-  out.reserve((headerText.size() + 1) * (fields.newlineCount + 1) + text.size() + colorWidth);
+  fmt::vformat_to(fmt::appender(buffer), headerFormat_, args);
+  const std::string_view header(buffer.data(), buffer.size());
+  std::string out;
+  out.reserve((header.size() + 1) * (fields.newlineCount + 1) + text.size() + colorWidth);
   if (colored_) {
     out.append(arguments.colorStart);
   }
   size_t start = 0;
   while (true) {
     const size_t end = text.find('\n', start);
-    out.append(headerText);
+    out.append(header);
     if (end == std::string_view::npos) {
       out.append(text.substr(start));
       out.push_back('\n');

@@ -85,6 +85,38 @@ TEST_F(GlogStyleFormatterTest, AFailedBreakdownPrintsZeroFields) {
   EXPECT_EQ(formatter_.formatFields(fields), "I0100 00:00:00.000042  1234 main:42] x\n");
 }
 
+TEST_F(GlogStyleFormatterTest, HeaderMatchesTheBracePatternForAnyFieldValues) {
+  struct Case {
+    int month, day, hour, minute, second;
+    uint32_t microseconds;
+    uint64_t threadId;
+    unsigned int line;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0, 0, 0, 0, 0},
+      {11, 31, 23, 59, 60, 999'999, 99'999, 1},
+      {123, 100, -1, -12, 7, 1'000'000, 100'000, 4'294'967'295u},
+      {-2, 5, 9, 5, 7, 4'294'967'295u, 18'446'744'073'709'551'615u, 42},
+  };
+  for (const Case& c : cases) {
+    auto fields = sampleFields("x");
+    fields.time.tm_mon = c.month;
+    fields.time.tm_mday = c.day;
+    fields.time.tm_hour = c.hour;
+    fields.time.tm_min = c.minute;
+    fields.time.tm_sec = c.second;
+    fields.microseconds = c.microseconds;
+    fields.threadId = c.threadId;
+    fields.lineNumber = c.line;
+    fields.context = " ctx";
+    const std::string expected =
+        fmt::format(fmt::runtime("{}{:02d}{:02d} {:02d}:{:02d}:{:02d}.{:06d} {:5d} {}:{}{}] x\n"),
+                    'I', c.month + 1, c.day, c.hour, c.minute, c.second, c.microseconds,
+                    c.threadId, "main", c.line, " ctx");
+    EXPECT_EQ(formatter_.formatFields(fields), expected);
+  }
+}
+
 TEST_F(GlogStyleFormatterTest, TimesBeforeTheEpochKeepMicrosecondsPositive) {
   LoggerDB db;
   LogMessage message(db.categoryFor("x"), LogLevel::INFO,
