@@ -10,7 +10,7 @@ LogLineFields LogLineFields::of(const LogMessage& message) {
   return LogLineFields{
       message.level(),
       logLineLevelLetter(message.level()),
-      localCalendarTime(split.seconds),
+      cachedLocalCalendarTime(split.seconds),
       split.microseconds,
       message.threadId(),
       message.fileBaseName(),
