@@ -1,0 +1,115 @@
+#include "common/logging/GlogStyleFormatter.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <string_view>
+#include <type_traits>
+
+#include "common/logging/LogLineFields.h"
+
+namespace quorvane {
+namespace {
+
+// Writes `value` in decimal at `p`, padded on the left with `fill` to `width`
+// characters (what the brace specifications {:0Nd} and {:Nd} give), and
+// returns the end. Writes at most 21 characters for width <= 6.
+template <typename Int>
+char* putPadded(char* p, Int value, size_t width, char fill) {
+  if constexpr (std::is_signed_v<Int>) {
+    if (value < 0) {
+      // Never produced by a calendar breakdown; the sign goes before zero fill.
+      return fill == '0' ? fmt::format_to(p, "{:0{}d}", value, width)
+                         : fmt::format_to(p, "{:{}d}", value, width);
+    }
+  }
+  const fmt::format_int digits(value);
+  for (size_t i = digits.size(); i < width; ++i) {
+    *p++ = fill;
+  }
+  return std::copy_n(digits.data(), digits.size(), p);
+}
+
+// The header "{}{:02d}{:02d} {:02d}:{:02d}:{:02d}.{:06d} {:5d} {}:{}{}] " of
+// letter, month, day, hour, minute, second, microseconds, thread id, file base
+// name, line and context. The layout is fixed, so it is written field by field;
+// the general formatting engine costs several times more on every message.
+class Header {
+ public:
+  explicit Header(const LogLineFields& f) : fields_(f), line_(f.lineNumber) {
+    char* p = prefix_;
+    *p++ = f.levelLetter;
+    p = putPadded(p, f.time.tm_mon + 1, 2, '0');
+    p = putPadded(p, f.time.tm_mday, 2, '0');
+    *p++ = ' ';
+    p = putPadded(p, f.time.tm_hour, 2, '0');
+    *p++ = ':';
+    p = putPadded(p, f.time.tm_min, 2, '0');
+    *p++ = ':';
+    p = putPadded(p, f.time.tm_sec, 2, '0');
+    *p++ = '.';
+    p = putPadded(p, f.microseconds, 6, '0');
+    *p++ = ' ';
+    p = putPadded(p, f.threadId, 5, ' ');
+    *p++ = ' ';
+    prefixSize_ = static_cast<size_t>(p - prefix_);
+  }
+
+  size_t size() const {
+    return prefixSize_ + fields_.fileBaseName.size() + 1 + line_.size() +
+           fields_.context.size() + 2;
+  }
+
+  void appendTo(std::string& out) const {
+    out.append(prefix_, prefixSize_);
+    out.append(fields_.fileBaseName);
+    out.push_back(':');
+    out.append(line_.data(), line_.size());
+    out.append(fields_.context);
+    out.append("] ", 2);
+  }
+
+ private:
+  const LogLineFields& fields_;
+  const fmt::format_int line_;
+  // Letter, five calendar fields, microseconds, thread id and separators.
+  char prefix_[1 + 5 * 21 + 21 + 21 + 8];
+  size_t prefixSize_;
+};
+
+}  // namespace
+
+std::string GlogStyleFormatter::formatMessage(const LogMessage& message, const LogCategory*) {
+  return formatFields(LogLineFields::of(message));
+}
+
+std::string GlogStyleFormatter::formatFields(const LogLineFields& fields) const {
+  const std::string_view text = fields.text;
+  const Header header(fields);
+  std::string out;
+  if (fields.newlineCount == 0) {
+    out.reserve(header.size() + text.size() + 1);
+    header.appendTo(out);
+    out.append(text);
+    out.push_back('\n');
+    return out;
+  }
+
+  out.reserve(header.size() * (fields.newlineCount + 1) + text.size() + 1);
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find('\n', start);
+    header.appendTo(out);
+    if (end == std::string_view::npos) {
+      out.append(text.substr(start));
+      out.push_back('\n');
+      break;
+    }
+    out.append(text.substr(start, end - start));
+    out.push_back('\n');
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace quorvane
