@@ -7,8 +7,11 @@
 // background threads may use it while the test thread adjusts it.
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "common/utilities/FileOps.h"
 
@@ -29,7 +32,9 @@ class ScopedFileOpsOverride {
 // Passes calls through to the real system, except that:
 // - the next `interruptions` write/writev calls fail with EINTR;
 // - every write/writev is cut to at most `maxBytesPerCall` bytes (0: no cut);
-// - while `failWithErrno` is non-zero, write/writev/open fail with it.
+// - while `failWithErrno` is non-zero, write/writev/open fail with it;
+// - while writes are held, write/writev calls wait until they are released
+//   (so a test can keep a writer's thread busy at a known point).
 // Counters record the calls made.
 class ScriptedFileOps : public FileOps {
  public:
@@ -44,6 +49,29 @@ class ScriptedFileOps : public FileOps {
   void failWith(int err) {
     std::lock_guard<std::mutex> g(mutex_);
     failWithErrno_ = err;
+  }
+  // Makes write/writev calls wait (after being counted) until released.
+  void holdWrites(bool hold) {
+    std::lock_guard<std::mutex> g(mutex_);
+    holding_ = hold;
+    releaseAt_.reset();
+    heldChanged_.notify_all();
+  }
+  // The same, with the hold ending by itself after `duration` (for a test
+  // that cannot keep a thread around to release it, such as one that forks).
+  void holdWritesFor(std::chrono::milliseconds duration) {
+    std::lock_guard<std::mutex> g(mutex_);
+    holding_ = true;
+    releaseAt_ = std::chrono::steady_clock::now() + duration;
+  }
+  // Waits until `count` calls are waiting in a hold.
+  void waitForHeldCalls(int count) {
+    std::unique_lock<std::mutex> g(mutex_);
+    heldChanged_.wait(g, [&] { return heldCalls_ >= count; });
+  }
+  int closeCalls() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return closeCalls_;
   }
   int writeCalls() const {
     std::lock_guard<std::mutex> g(mutex_);
@@ -61,6 +89,7 @@ class ScriptedFileOps : public FileOps {
   ssize_t write(int fd, const void* data, size_t size) override {
     std::unique_lock<std::mutex> g(mutex_);
     ++writeCalls_;
+    awaitRelease(g);
     if (int err = injectedError()) {
       errno = err;
       return -1;
@@ -78,6 +107,7 @@ class ScriptedFileOps : public FileOps {
     if (iovcnt > maxIovecs_) {
       maxIovecs_ = iovcnt;
     }
+    awaitRelease(g);
     if (int err = injectedError()) {
       errno = err;
       return -1;
@@ -117,7 +147,30 @@ class ScriptedFileOps : public FileOps {
     return FileOps::open(path, flags, mode);
   }
 
+  int close(int fd) override {
+    {
+      std::lock_guard<std::mutex> g(mutex_);
+      ++closeCalls_;
+    }
+    return FileOps::close(fd);
+  }
+
  private:
+  void awaitRelease(std::unique_lock<std::mutex>& g) {
+    if (!holding_) {
+      return;
+    }
+    ++heldCalls_;
+    heldChanged_.notify_all();
+    if (releaseAt_) {
+      heldChanged_.wait_until(g, *releaseAt_, [&] { return !holding_; });
+      holding_ = false;
+    } else {
+      heldChanged_.wait(g, [&] { return !holding_; });
+    }
+    --heldCalls_;
+  }
+
   // Called with mutex_ held.
   int injectedError() {
     if (interruptions_ > 0) {
@@ -128,6 +181,11 @@ class ScriptedFileOps : public FileOps {
   }
 
   mutable std::mutex mutex_;
+  std::condition_variable heldChanged_;
+  bool holding_ = false;
+  std::optional<std::chrono::steady_clock::time_point> releaseAt_;
+  int heldCalls_ = 0;
+  int closeCalls_ = 0;
   int interruptions_ = 0;
   size_t maxBytesPerCall_ = 0;
   int failWithErrno_ = 0;

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/uio.h>
+
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
+#include "common/utilities/testing/TemporaryFile.h"
 
 namespace quorvane {
 namespace {
@@ -52,6 +56,77 @@ TEST(FileUtilTest, WriteFullOnAClosedDescriptorFails) {
   ::close(fds[1]);
   EXPECT_EQ(writeFull(fds[1], "x", 1), -1);
   EXPECT_EQ(errno, EBADF);
+}
+
+// A gather list over `parts` (which must outlive it).
+std::vector<struct iovec> gatherList(std::vector<std::string>& parts) {
+  std::vector<struct iovec> iov;
+  for (std::string& part : parts) {
+    iov.push_back({part.data(), part.size()});
+  }
+  return iov;
+}
+
+TEST(FileUtilTest, WritevFullContinuesAtTheExactByteAfterShortWritesAndInterrupts) {
+  // Entries of uneven lengths (empty ones included) and a 7-byte cut make
+  // writes stop inside entries, at entry boundaries and right before empties.
+  std::vector<std::string> parts;
+  std::string expected;
+  for (int i = 0; i < 40; ++i) {
+    parts.push_back(std::string(static_cast<size_t>(i % 11), static_cast<char>('a' + i % 26)));
+    expected += parts.back();
+  }
+  std::vector<struct iovec> iov = gatherList(parts);
+  test::TemporaryFile file;
+  int fd = file.openForAppend();
+  test::ScriptedFileOps ops;
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.interruptNext(2);
+    ops.limitBytesPerCall(7);
+    EXPECT_EQ(writevFull(fd, iov.data(), static_cast<int>(iov.size())),
+              static_cast<ssize_t>(expected.size()));
+  }
+  ::close(fd);
+  EXPECT_EQ(file.contents(), expected);
+  EXPECT_EQ(ops.writevCalls(), 2 + static_cast<int>((expected.size() + 6) / 7));
+  EXPECT_EQ(iov[1].iov_len, 1u) << "the caller's list is left as it was";
+}
+
+TEST(FileUtilTest, WritevFullPassesAtMost1024EntriesPerCall) {
+  // 1500 empty entries first: a call made of nothing but empties would return
+  // 0 and must not be taken for the end of the output.
+  std::vector<std::string> parts(1500);
+  std::string expected;
+  for (int i = 0; i < 2100; ++i) {
+    parts.push_back(std::to_string(i) + "\n");
+    expected += parts.back();
+  }
+  std::vector<struct iovec> iov = gatherList(parts);
+  test::TemporaryFile file;
+  int fd = file.openForAppend();
+  test::ScriptedFileOps ops;
+  {
+    test::ScopedFileOpsOverride override(ops);
+    EXPECT_EQ(writevFull(fd, iov.data(), static_cast<int>(iov.size())),
+              static_cast<ssize_t>(expected.size()));
+  }
+  ::close(fd);
+  EXPECT_EQ(file.contents(), expected);
+  EXPECT_EQ(ops.maxIovecsSeen(), kMaxIovecsPerCall);
+  EXPECT_EQ(ops.writevCalls(), 3);  // 1024 + 1024 + 52 entries after the empties
+}
+
+TEST(FileUtilTest, WritevFullReportsFailureWithErrno) {
+  std::vector<std::string> parts{"a", "b"};
+  std::vector<struct iovec> iov = gatherList(parts);
+  test::ScriptedFileOps ops;
+  test::ScopedFileOpsOverride override(ops);
+  ops.failWith(EIO);
+  errno = 0;
+  EXPECT_EQ(writevFull(1, iov.data(), 2), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(ops.writevCalls(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+#include "common/logging/AsyncLogWriter.h"
+
+#include <exception>
+#include <new>
+#include <system_error>
+#include <utility>
+
+#include "common/logging/LoggerDB.h"
+#include "common/utilities/ForkHandlerRegistry.h"
+#include "platform/pthread/ThreadNameShim.h"
+
+namespace quorvane {
+
+AsyncLogWriter::AsyncLogWriter() {
+  ForkHandlerRegistry::registerForkHandlers(
+      this, [this] { return preFork(); }, [this] { postForkParent(); },
+      [this] { postForkChild(); });
+
+  std::exception_ptr failure;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    flags_ |= kStarted;
+    try {
+      startIoThread();
+    } catch (...) {
+      // Without this, a fork arriving before the entry is removed would wait
+      // for a thread that does not exist.
+      flags_ &= ~kStarted;
+      failure = std::current_exception();
+    }
+  }
+  if (failure) {
+    // The object never comes into existence, so its fork callbacks must go.
+    ForkHandlerRegistry::unregisterForkHandlers(this);
+    std::rethrow_exception(failure);
+  }
+}
+
+AsyncLogWriter::~AsyncLogWriter() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if ((flags_ & kDestroying) == 0) {
+      LoggerDB::internalWarning("logging/AsyncLogWriter", 52,
+                                "cleanup() is not called before destroying");
+      stopIoThread(lock, kDestroying);
+    }
+  }
+  ForkHandlerRegistry::unregisterForkHandlers(this);
+}
+
+void AsyncLogWriter::writeMessage(std::string_view buffer, uint32_t flags) {
+  writeMessage(std::string(buffer), flags);
+}
+
+void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if ((flags & NEVER_DISCARD) == 0 && currentBufferSize_ >= maxBufferSize_) {
+      ++numDiscarded_;
+      return;
+    }
+    currentBufferSize_ += buffer.size();
+    currentQueue().push_back(std::move(buffer));
+  }
+  // After unlocking, so the I/O thread does not wake into a held mutex.
+  messageReady_.notify_one();
+}
+
+void AsyncLogWriter::flush() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (onIoThread()) {
+    // Called from writeBatch: the swaps it would wait for are this thread's.
+    return;
+  }
+  const uint64_t start = ioCounter_;
+  // The first swap may have taken a queue filled before our marker went in;
+  // after the second, everything queued before this call has been written.
+  while (ioCounter_ < start + 2) {
+    if ((flags_ & kDestroying) != 0) {
+      // The thread is stopping for good; cleanup writes what is left.
+      return;
+    }
+    currentQueue().emplace_back();
+    messageReady_.notify_one();
+    ioDone_.wait(lock);
+  }
+}
+
+void AsyncLogWriter::setMaxBufferSize(size_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  maxBufferSize_ = size;
+}
+
+size_t AsyncLogWriter::maxBufferSize() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return maxBufferSize_;
+}
+
+void AsyncLogWriter::cleanup() {
+  std::vector<std::string> remaining;
+  size_t discarded = 0;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopIoThread(lock, kDestroying);
+    remaining.swap(currentQueue());
+    discarded = std::exchange(numDiscarded_, 0);
+    currentBufferSize_ = 0;
+  }
+  if (!remaining.empty()) {
+    writeBatch(remaining, discarded);
+  }
+}
+
+void AsyncLogWriter::startIoThread() {
+  pthread_attr_t attributes;
+  int rc = ::pthread_attr_init(&attributes);
+  if (rc == 0) {
+    rc = ::pthread_attr_setstacksize(&attributes, kIoThreadStackSize);
+    if (rc == 0) {
+      rc = ::pthread_create(&ioThread_, &attributes, &AsyncLogWriter::ioThreadEntry, this);
+    }
+    ::pthread_attr_destroy(&attributes);
+  }
+  if (rc != 0) {
+    throw std::system_error(rc, std::generic_category(), "thread constructor failed");
+  }
+}
+
+bool AsyncLogWriter::onIoThread() const {
+  return (flags_ & kStarted) != 0 && (flags_ & kJoined) == 0 &&
+         ::pthread_equal(ioThread_, ::pthread_self()) != 0;
+}
+
+void AsyncLogWriter::stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags) {
+  flags_ |= extraFlags | kStopRequested;
+  messageReady_.notify_one();
+  ioDone_.wait(lock, [this] { return (flags_ & kStopped) != 0; });
+  if ((flags_ & kJoined) != 0) {
+    return;
+  }
+  // The thread no longer touches the mutex; it only has to exit.
+  ::pthread_join(ioThread_, nullptr);
+  flags_ |= kJoined;
+}
+
+void* AsyncLogWriter::ioThreadEntry(void* writer) noexcept {
+  static_cast<AsyncLogWriter*>(writer)->ioThreadMain();
+  return nullptr;
+}
+
+void AsyncLogWriter::ioThreadMain() {
+  platform::setCurrentThreadName("log_writer");
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    // Only this thread changes ioCounter_, so the current queue stays put.
+    std::vector<std::string>& batch = currentQueue();
+    messageReady_.wait(
+        lock, [&] { return !batch.empty() || (flags_ & kStopRequested) != 0; });
+    if ((flags_ & kStopRequested) != 0) {
+      // Whatever is still queued stays for the restarted thread or cleanup().
+      flags_ |= kStopped;
+      lock.unlock();
+      ioDone_.notify_all();
+      return;
+    }
+    ++ioCounter_;  // new messages now go to the other queue
+    const size_t discarded = std::exchange(numDiscarded_, 0);
+    currentBufferSize_ = 0;
+    lock.unlock();
+    ioDone_.notify_all();
+
+    writeBatch(batch, discarded);
+    batch.clear();  // keeps the storage for the next time this queue fills
+
+    lock.lock();
+  }
+}
+
+bool AsyncLogWriter::preFork() {
+  heldLock_ = std::unique_lock<std::mutex>(mutex_);
+  if ((flags_ & kStarted) != 0) {
+    stopIoThread(heldLock_, 0);
+  }
+  return true;
+}
+
+void AsyncLogWriter::postForkParent() {
+  if ((flags_ & kStarted) != 0 && (flags_ & kDestroying) == 0) {
+    flags_ &= ~(kStopRequested | kStopped | kJoined);
+    startIoThread();
+  }
+  heldLock_.unlock();
+}
+
+void AsyncLogWriter::postForkChild() {
+  // Messages pending in the parent are written by the parent only.
+  queues_[0].clear();
+  queues_[1].clear();
+  // They no longer count against the limit, and their drops are the parent's
+  // to report; otherwise a queue that was full at the fork would make the child
+  // drop every message it logs.
+  currentBufferSize_ = 0;
+  numDiscarded_ = 0;
+  // Threads of the parent that were inside a wait or notify on these condition
+  // variables do not exist here, yet the variables' state still counts them,
+  // which can block the child's first wait or notify. Start both afresh; the
+  // old state is abandoned, not destroyed, as destroying a condition variable
+  // with waiters can block too.
+  new (&messageReady_) std::condition_variable();
+  new (&ioDone_) std::condition_variable();
+  postForkParent();
+}
+
+}  // namespace quorvane

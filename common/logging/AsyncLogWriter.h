@@ -1,0 +1,143 @@
+#pragma once
+
+// AsyncLogWriter: a writer whose logging threads only queue text; one
+// background thread per writer (named "log_writer") does the I/O.
+//
+// Queueing. Messages go into the current one of two queues. The I/O thread
+// swaps the queues whenever the current one holds something and hands the full
+// one to writeBatch, so logging threads fill one queue while the other is
+// written. While the current queue holds maxBufferSize bytes or more, new
+// messages are dropped and counted (the check is made before a message is
+// added, so a queue may overshoot the limit by one message); NEVER_DISCARD
+// messages are always queued. The count of drops is passed to writeBatch with
+// the queue that was filling while they happened.
+//
+// flush() returns once everything queued before the call has been written:
+// it waits for two queue swaps made after its own (empty, never counted)
+// markers were queued.
+//
+// Fork. Each writer registers fork callbacks with the ForkHandlerRegistry:
+// before a fork the writer's mutex is taken and its I/O thread stopped (after
+// the batch in progress); after it, in the parent and in the child, a new I/O
+// thread starts. The child drops the messages that were pending in the parent,
+// which the parent still writes itself. Logging threads of the parent wait on
+// the writer's mutex while a fork is in progress. Keep writers on the heap (they
+// are shared objects anyway): a child reuses the stacks of the parent's other
+// threads for the threads it starts, so a writer living on such a stack would
+// be overwritten there.
+//
+// Subclass contract. A subclass supplies writeBatch and writesToTerminal, and
+// calls cleanup() first thing in its destructor, while the state writeBatch
+// needs still exists: cleanup stops the I/O thread and hands whatever is still
+// queued to writeBatch. writeBatch runs on the I/O thread (or inside cleanup),
+// never concurrently with itself, without any lock of this class held; it must
+// not throw. The I/O thread starts in this class's constructor, before the
+// subclass's fields exist, but calls writeBatch only after a message has been
+// queued, which cannot happen before construction has finished. A subclass
+// that forgets cleanup() gets the internal warning "cleanup() is not called
+// before destroying" and its queued messages are lost.
+//
+// Errors: the constructor and the after-fork restart throw std::system_error
+// with the thread library's code and "thread constructor failed" when the I/O
+// thread cannot be created (after a fork this ends the process).
+//
+// Thread safety: writeMessage, flush and setMaxBufferSize may be called from
+// any thread, concurrently. flush() called from writeBatch (on the I/O thread
+// itself) returns at once, and flush() after cleanup() returns without waiting.
+
+#include <pthread.h>
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/logging/LogWriter.h"
+
+namespace quorvane {
+
+class AsyncLogWriter : public LogWriter {
+ public:
+  static constexpr size_t kDefaultMaxBufferSize = 1024 * 1024;
+  // Stack of the I/O thread. It needs little; and a size other than the
+  // default one means that a thread a forked child starts never reuses the
+  // stack of a parent thread that was still running at the fork (those stacks
+  // still hold that thread's objects, and tools still track its id).
+  static constexpr size_t kIoThreadStackSize = 1024 * 1024;
+
+  // Registers the fork callbacks and starts the I/O thread.
+  AsyncLogWriter();
+  ~AsyncLogWriter() override;
+
+  AsyncLogWriter(const AsyncLogWriter&) = delete;
+  AsyncLogWriter& operator=(const AsyncLogWriter&) = delete;
+
+  using LogWriter::writeMessage;
+  // Copies the text and queues it.
+  void writeMessage(std::string_view buffer, uint32_t flags = 0) override;
+  // Queues the text (moved in), or drops and counts it when the current queue
+  // is at or over the limit and flags lack NEVER_DISCARD.
+  void writeMessage(std::string&& buffer, uint32_t flags = 0) override;
+
+  void flush() override;
+
+  // The byte limit of the current queue.
+  void setMaxBufferSize(size_t size);
+  size_t maxBufferSize() const;
+
+ protected:
+  // Writes one batch: the messages in arrival order (the vector may be changed;
+  // it is emptied afterwards) and the number of messages dropped since the
+  // previous batch. Empty messages are flush markers and produce no output.
+  virtual void writeBatch(std::vector<std::string>& batch, size_t discarded) = 0;
+
+  // Stops the I/O thread for good and writes what is still queued. Call it
+  // first in the destructor of every subclass. Calling it again does nothing.
+  void cleanup();
+
+ private:
+  // Bits of flags_.
+  static constexpr uint32_t kStarted = 0x01;
+  static constexpr uint32_t kDestroying = 0x02;
+  static constexpr uint32_t kStopRequested = 0x04;
+  static constexpr uint32_t kStopped = 0x08;
+  static constexpr uint32_t kJoined = 0x10;
+
+  // The I/O thread's loop.
+  static void* ioThreadEntry(void* writer) noexcept;
+  void ioThreadMain();
+  // Requires the mutex held: whether the calling thread is the I/O thread.
+  bool onIoThread() const;
+  // Requires the mutex held. Throws "thread constructor failed".
+  void startIoThread();
+  // Requires the mutex held by `lock`: sets `extraFlags` and stop requested,
+  // waits until the I/O thread has stopped, and joins it.
+  void stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags);
+  std::vector<std::string>& currentQueue() { return queues_[ioCounter_ & 1]; }
+
+  // Fork callbacks.
+  bool preFork();
+  void postForkParent();
+  void postForkChild();
+
+  // Guarded by mutex_.
+  std::array<std::vector<std::string>, 2> queues_;
+  uint32_t flags_ = 0;
+  uint64_t ioCounter_ = 0;  // queue swaps made by the I/O thread
+  size_t maxBufferSize_ = kDefaultMaxBufferSize;
+  size_t currentBufferSize_ = 0;  // bytes of text in the current queue
+  size_t numDiscarded_ = 0;       // drops since the last swap
+  pthread_t ioThread_{};  // valid while started and not joined
+
+  mutable std::mutex mutex_;
+  std::condition_variable messageReady_;  // wakes the I/O thread
+  std::condition_variable ioDone_;        // each swap, and the thread's stop
+  // The lock taken before a fork and released after it.
+  std::unique_lock<std::mutex> heldLock_;
+};
+
+}  // namespace quorvane
