@@ -1,14 +1,21 @@
 #include "common/logging/internal/DefaultConfig.h"
 
+#include <memory>
+
+#include "common/logging/LogConfig.h"
 #include "common/logging/LoggerDB.h"
+#include "common/logging/StreamHandlerFactory.h"
 
 namespace quorvane::logging_internal {
 
 void applyDefaultConfig(LoggerDB& db) {
-  // The database constructor already sets the root to INFO. Until a handler
-  // type that writes to standard error is registered, the database starts
-  // without handlers.
-  (void)db;
+  // Until something else is configured, INFO and above go synchronously to
+  // standard error in the glog layout.
+  db.addHandlerFactory(std::make_unique<StreamHandlerFactory>());
+  LogConfig config(
+      {{"default", LogHandlerConfig("stream", {{"stream", "stderr"}, {"async", "false"}})}},
+      {{"", LogCategoryConfig(LogLevel::INFO, false, {"default"})}});
+  db.applyConfig(config);
 }
 
 }  // namespace quorvane::logging_internal

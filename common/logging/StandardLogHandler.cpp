@@ -1,0 +1,34 @@
+#include "common/logging/StandardLogHandler.h"
+
+#include "common/logging/LogFormatter.h"
+#include "common/logging/LogMessage.h"
+#include "common/logging/LogWriter.h"
+
+namespace quorvane {
+
+StandardLogHandler::StandardLogHandler(LogHandlerConfig config,
+                                       std::shared_ptr<LogFormatter> formatter,
+                                       std::shared_ptr<LogWriter> writer, LogLevel syncLevel)
+    : syncLevel_(syncLevel),
+      formatter_(std::move(formatter)),
+      writer_(std::move(writer)),
+      config_(std::move(config)) {}
+
+StandardLogHandler::~StandardLogHandler() = default;
+
+void StandardLogHandler::handleMessage(const LogMessage& message,
+                                       const LogCategory* handlerCategory) {
+  if (message.level() < getLevel()) {
+    return;
+  }
+  writer_->writeMessage(formatter_->formatMessage(message, handlerCategory), 0);
+  if (message.level() >= syncLevel_) {
+    flush();
+  }
+}
+
+void StandardLogHandler::flush() { writer_->flush(); }
+
+LogHandlerConfig StandardLogHandler::getConfig() const { return config_; }
+
+}  // namespace quorvane
