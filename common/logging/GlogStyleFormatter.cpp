@@ -2,33 +2,15 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <string_view>
-#include <type_traits>
 
 #include "common/logging/LogLineFields.h"
+#include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane {
 namespace {
 
-// Writes `value` in decimal at `p`, padded on the left with `fill` to `width`
-// characters (what the brace specifications {:0Nd} and {:Nd} give), and
-// returns the end. Writes at most 21 characters for width <= 6.
-template <typename Int>
-char* putPadded(char* p, Int value, size_t width, char fill) {
-  if constexpr (std::is_signed_v<Int>) {
-    if (value < 0) {
-      // Never produced by a calendar breakdown; the sign goes before zero fill.
-      return fill == '0' ? fmt::format_to(p, "{:0{}d}", value, width)
-                         : fmt::format_to(p, "{:{}d}", value, width);
-    }
-  }
-  const fmt::format_int digits(value);
-  for (size_t i = digits.size(); i < width; ++i) {
-    *p++ = fill;
-  }
-  return std::copy_n(digits.data(), digits.size(), p);
-}
+using logging_internal::putPadded;
 
 // The header "{}{:02d}{:02d} {:02d}:{:02d}:{:02d}.{:06d} {:5d} {}:{}{}] " of
 // letter, month, day, hour, minute, second, microseconds, thread id, file base

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "common/utilities/FileOps.h"
 
@@ -33,6 +34,8 @@ class ScopedFileOpsOverride {
 // - the next `interruptions` write/writev calls fail with EINTR;
 // - every write/writev is cut to at most `maxBytesPerCall` bytes (0: no cut);
 // - while `failWithErrno` is non-zero, write/writev/open fail with it;
+// - while `failOpensWithErrno` is non-zero, open fails with it;
+// - the next `stalls` write/writev calls write nothing and return 0;
 // - while writes are held, write/writev calls wait until they are released
 //   (so a test can keep a writer's thread busy at a known point).
 // Counters record the calls made.
@@ -49,6 +52,14 @@ class ScriptedFileOps : public FileOps {
   void failWith(int err) {
     std::lock_guard<std::mutex> g(mutex_);
     failWithErrno_ = err;
+  }
+  void failOpensWith(int err) {
+    std::lock_guard<std::mutex> g(mutex_);
+    failOpensWithErrno_ = err;
+  }
+  void stallNext(int count) {
+    std::lock_guard<std::mutex> g(mutex_);
+    stalls_ = count;
   }
   // Makes write/writev calls wait (after being counted) until released.
   void holdWrites(bool hold) {
@@ -85,6 +96,15 @@ class ScriptedFileOps : public FileOps {
     std::lock_guard<std::mutex> g(mutex_);
     return maxIovecs_;
   }
+  // The entry count of every writev call, in call order.
+  std::vector<int> writevEntryCounts() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return writevEntryCounts_;
+  }
+  int openCalls() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return openCalls_;
+  }
 
   ssize_t write(int fd, const void* data, size_t size) override {
     std::unique_lock<std::mutex> g(mutex_);
@@ -93,6 +113,9 @@ class ScriptedFileOps : public FileOps {
     if (int err = injectedError()) {
       errno = err;
       return -1;
+    }
+    if (stalled()) {
+      return 0;
     }
     if (maxBytesPerCall_ != 0 && size > maxBytesPerCall_) {
       size = maxBytesPerCall_;
@@ -107,10 +130,14 @@ class ScriptedFileOps : public FileOps {
     if (iovcnt > maxIovecs_) {
       maxIovecs_ = iovcnt;
     }
+    writevEntryCounts_.push_back(iovcnt);
     awaitRelease(g);
     if (int err = injectedError()) {
       errno = err;
       return -1;
+    }
+    if (stalled()) {
+      return 0;
     }
     size_t limit = maxBytesPerCall_;
     g.unlock();
@@ -139,8 +166,9 @@ class ScriptedFileOps : public FileOps {
   int open(const char* path, int flags, mode_t mode) override {
     {
       std::lock_guard<std::mutex> g(mutex_);
-      if (failWithErrno_ != 0) {
-        errno = failWithErrno_;
+      ++openCalls_;
+      if (int err = failWithErrno_ != 0 ? failWithErrno_ : failOpensWithErrno_) {
+        errno = err;
         return -1;
       }
     }
@@ -180,6 +208,15 @@ class ScriptedFileOps : public FileOps {
     return failWithErrno_;
   }
 
+  // Called with mutex_ held.
+  bool stalled() {
+    if (stalls_ > 0) {
+      --stalls_;
+      return true;
+    }
+    return false;
+  }
+
   mutable std::mutex mutex_;
   std::condition_variable heldChanged_;
   bool holding_ = false;
@@ -189,6 +226,10 @@ class ScriptedFileOps : public FileOps {
   int interruptions_ = 0;
   size_t maxBytesPerCall_ = 0;
   int failWithErrno_ = 0;
+  int failOpensWithErrno_ = 0;
+  int stalls_ = 0;
+  int openCalls_ = 0;
+  std::vector<int> writevEntryCounts_;
   int writeCalls_ = 0;
   int writevCalls_ = 0;
   int maxIovecs_ = 0;

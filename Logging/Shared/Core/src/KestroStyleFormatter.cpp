@@ -1,0 +1,108 @@
+#include "Logging/Shared/Core/src/KestroStyleFormatter.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "common/logging/LogLineFields.h"
+#include "common/logging/internal/PaddedDecimal.h"
+
+namespace quorvane::kestro::logging {
+namespace {
+
+using quorvane::logging_internal::putPadded;
+
+// The header "{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] " of letter,
+// calendar time, microseconds, thread id, file base name and line. It is the
+// main log's header, so it is written field by field into a stack buffer: the
+// general formatting engine with its time support costs several times more.
+class Header {
+ public:
+  explicit Header(const LogLineFields& f) : fileBaseName_(f.fileBaseName) {
+    const std::tm& t = f.time;
+    char* p = text_;
+    *p++ = f.levelLetter;
+    p = putPadded(p, t.tm_mon + 1, 2, '0');
+    p = putPadded(p, t.tm_mday, 2, '0');
+    *p++ = ' ';
+    p = putPadded(p, t.tm_hour, 2, '0');
+    *p++ = ':';
+    p = putPadded(p, t.tm_min, 2, '0');
+    *p++ = ':';
+    p = putPadded(p, t.tm_sec, 2, '0');
+    *p++ = '.';
+    p = putPadded(p, f.microseconds, 6, '0');
+    p = putZoneOffset(p, t.tm_gmtoff);
+    *p++ = ' ';
+    p = putPadded(p, f.threadId, 5, ' ');
+    *p++ = ' ';
+    prefixSize_ = static_cast<size_t>(p - text_);
+    // The part after the base name: ":" + line + "] ".
+    char* s = suffix_;
+    *s++ = ':';
+    s = putPadded(s, f.lineNumber, 0, ' ');
+    *s++ = ']';
+    *s++ = ' ';
+    suffixSize_ = static_cast<size_t>(s - suffix_);
+  }
+
+  size_t size() const { return prefixSize_ + fileBaseName_.size() + suffixSize_; }
+
+  void appendTo(std::string& out) const {
+    out.append(text_, prefixSize_);
+    out.append(fileBaseName_);
+    out.append(suffix_, suffixSize_);
+  }
+
+ private:
+  // strftime's %z: sign, then hours and minutes of the offset east of UTC, two
+  // digits each (seconds of the offset are dropped).
+  static char* putZoneOffset(char* p, long offset) {
+    *p++ = offset < 0 ? '-' : '+';
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    p = putPadded(p, minutes / 60, 2, '0');
+    return putPadded(p, minutes % 60, 2, '0');
+  }
+
+  std::string_view fileBaseName_;
+  // Letter, five calendar fields, microseconds, offset, thread id, separators.
+  char text_[1 + 5 * 21 + 21 + 1 + 2 * 21 + 21 + 8];
+  size_t prefixSize_;
+  char suffix_[1 + 21 + 2];
+  size_t suffixSize_;
+};
+
+}  // namespace
+
+std::string KestroStyleFormatter::formatMessage(const LogMessage& message, const LogCategory*) {
+  return formatFields(LogLineFields::of(message));
+}
+
+std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) const {
+  const std::string_view text = fields.text;
+  const Header header(fields);
+  std::string out;
+  if (fields.newlineCount == 0) {
+    out.reserve(header.size() + text.size() + 1);
+    header.appendTo(out);
+    out.append(text);
+    out.push_back('\n');
+    return out;
+  }
+
+  out.reserve(header.size() * (fields.newlineCount + 1) + text.size() + 1);
+  size_t start = 0;
+  while (true) {
+    header.appendTo(out);
+    const size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      out.append(text.substr(start));
+      out.push_back('\n');
+      return out;
+    }
+    out.append(text.substr(start, end - start));
+    out.push_back('\n');
+    start = end + 1;
+  }
+}
+
+}  // namespace quorvane::kestro::logging

@@ -1,0 +1,38 @@
+#pragma once
+
+// KestroStyleFormatter: the line layout of the application's main log, a
+// glog-like header with the local time zone's offset:
+//
+//   I0312 14:05:09.004211+0100 12345 Sender.cpp:88] text
+//
+// level letter (V, I, W, E, C or F by level range; DFATAL prints F), month and
+// day, local time with microseconds, the zone offset as strftime's %z gives it,
+// the thread id right-aligned in five columns (longer ids are printed in
+// full), the file's base name and line, "] " and the message text. A message
+// of several lines gives every line its own copy of the header; a text ending
+// in a newline therefore ends with a line that holds only the header. When the
+// time cannot be broken down, every calendar field (and the offset) prints as
+// zero.
+//
+// Stateless: one instance serves any number of threads at once.
+
+#include <string>
+
+#include "common/logging/LogFormatter.h"
+
+namespace quorvane {
+struct LogLineFields;
+}
+
+namespace quorvane::kestro::logging {
+
+class KestroStyleFormatter : public LogFormatter {
+ public:
+  std::string formatMessage(const LogMessage& message,
+                            const LogCategory* handlerCategory) override;
+
+  // The same layout for fields already taken out of a message.
+  std::string formatFields(const LogLineFields& fields) const;
+};
+
+}  // namespace quorvane::kestro::logging

@@ -1,0 +1,106 @@
+#pragma once
+
+// RotatingFileLogWriter: an asynchronous writer that appends lines to a file
+// named after the moment it was opened, and moves on to a new file when the
+// current one reaches a size limit or an age limit. Old files are never
+// deleted, moved or truncated.
+//
+// File names: prefix + "d" + the local date and time of opening as
+// "%Y%m%d-t%H%M%S" + suffix, e.g. /logs/kestro-main-d20240312-t140509-p42.log.
+// Files are opened write-only in append mode, created with mode 0666 (before
+// the umask) and never truncated, so two files opened within the same second
+// are one file: the second open appends to it.
+//
+// No file exists until the first batch with text arrives (a flush on a writer
+// that never received a line creates nothing). Each batch then:
+//   - opens the first file, or replaces the current one when it is older than
+//     maxLogAge seconds (checked only when a batch arrives: an idle writer
+//     keeps its file);
+//   - writes its lines in chunks of at most 1024, one gathering write each;
+//     a chunk takes lines while the bytes taken so far do not exceed what is
+//     left of maxFileSize, so it may end past the limit by at most one line;
+//     when the file holds maxFileSize bytes or more after a chunk, the next
+//     file is opened;
+//   - ends with the line "<n> log messages were discarded because the logging
+//     rate exceeded the write rate" when the queue dropped lines.
+// A failure (open or write) ends the batch: its remaining lines are lost and
+// one internal warning "error writing to log file <fd> in
+// RotatingFileLogWriter: <exception>" is reported; the next batch starts
+// afresh (a failed open is retried with every batch).
+//
+// Limits near the top of their ranges mean "never": an age that does not fit
+// in signed microseconds is held at the largest value, not wrapped.
+//
+// Thread safety: as AsyncLogWriter (writeMessage and flush from any thread).
+// The file state is touched only on the I/O thread, or in the destructor after
+// that thread has stopped. Destruction writes whatever is still queued, then
+// closes the file.
+
+#include <sys/uio.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/logging/AsyncLogWriter.h"
+#include "common/utilities/File.h"
+
+namespace quorvane::kestro::logging {
+
+class RotatingFileLogWriter : public AsyncLogWriter {
+ public:
+  // The most lines one gathering write carries.
+  static constexpr size_t kMaxLinesPerWrite = 1024;
+
+  // Microseconds since the Unix epoch. Tests supply their own; everyone else
+  // uses systemWallClock.
+  using WallClock = int64_t (*)() noexcept;
+  static int64_t systemWallClock() noexcept;
+
+  // maxFileSize in bytes, maxLogAge in seconds. Opens nothing.
+  RotatingFileLogWriter(std::string prefix, std::string suffix, uint64_t maxFileSize,
+                        uint64_t maxLogAge, WallClock clock = &systemWallClock);
+  ~RotatingFileLogWriter() override;
+
+  bool writesToTerminal() const override { return false; }
+
+  // The name of the file opened at `micros` (local time of the process's zone).
+  std::string fileNameFor(int64_t micros) const;
+
+  const std::string& prefix() const { return prefix_; }
+  const std::string& suffix() const { return suffix_; }
+  uint64_t maxFileSize() const { return maxFileSize_; }
+  // Seconds, held at INT64_MAX when the configured age does not fit.
+  int64_t maxLogAge() const { return maxLogAge_; }
+
+ protected:
+  void writeBatch(std::vector<std::string>& batch, size_t discarded) override;
+
+ private:
+  // Opens the file named after the current time and makes it current. Throws
+  // std::system_error when the open fails, leaving the current file as it was.
+  void openNewFile();
+  // Whether the current file has passed its age at `now`.
+  bool fileExpired(int64_t now) const;
+  // Writes the lines [first, first + count) with one gathering write.
+  void writeChunk(const std::vector<std::string>& batch, size_t first, size_t count,
+                  size_t bytes);
+
+  const std::string prefix_;
+  const std::string suffix_;
+  const uint64_t maxFileSize_;
+  const int64_t maxLogAge_;
+  // maxLogAge_ in microseconds, held at INT64_MAX.
+  const int64_t maxLogAgeMicros_;
+  const WallClock clock_;
+
+  // I/O thread only.
+  uint64_t bytesWritten_ = 0;  // text written to the current file
+  int64_t fileOpenedAt_ = 0;   // microseconds; 0 before the first file
+  File file_;
+  std::vector<struct iovec> iovecs_;  // kept between batches
+};
+
+}  // namespace quorvane::kestro::logging

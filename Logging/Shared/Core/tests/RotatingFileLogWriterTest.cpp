@@ -1,0 +1,386 @@
+#include "Logging/Shared/Core/src/RotatingFileLogWriter.h"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <typeinfo>
+#include <vector>
+
+#include "common/logging/testing/InternalWarningCapture.h"
+#include "common/utilities/testing/ScopedFileOpsOverride.h"
+#include "common/utilities/testing/ScopedTimeZone.h"
+#include "common/utilities/testing/TemporaryDirectory.h"
+
+namespace quorvane::kestro::logging {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr int64_t kSecond = 1'000'000;
+// 2024-03-12 14:05:09 UTC.
+constexpr int64_t kStart = 1710252309 * kSecond;
+
+// The writers' wall clock in these tests: each read returns the current value
+// and then moves it on by `clockStep`.
+std::atomic<int64_t> clockNow{kStart};
+std::atomic<int64_t> clockStep{0};
+
+int64_t testClock() noexcept { return clockNow.fetch_add(clockStep.load()); }
+
+// Lets a test hand a batch over directly. Safe while nothing is logged through
+// the writer, since its I/O thread then never calls writeBatch.
+class DirectWriter : public RotatingFileLogWriter {
+ public:
+  using RotatingFileLogWriter::RotatingFileLogWriter;
+  using RotatingFileLogWriter::writeBatch;
+};
+
+// `count` lines of `size` bytes each (newline included), told apart by a
+// leading letter.
+std::vector<std::string> lines(size_t count, size_t size, char letter = 'a') {
+  return std::vector<std::string>(count, std::string(size - 1, letter) + "\n");
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string all;
+  for (const std::string& part : parts) {
+    all += part;
+  }
+  return all;
+}
+
+std::string discardLine(size_t count) {
+  return std::to_string(count) +
+         " log messages were discarded because the logging rate exceeded the write rate\n";
+}
+
+class RotatingFileLogWriterTest : public ::testing::Test {
+ protected:
+  RotatingFileLogWriterTest() {
+    clockNow = kStart;
+    clockStep = kSecond;  // each open gets a name of its own
+  }
+
+  std::unique_ptr<DirectWriter> makeWriter(uint64_t maxFileSize, uint64_t maxLogAge = 86400) {
+    return std::make_unique<DirectWriter>(dir_.pathOf("kestro-main-"), "-p42.log", maxFileSize,
+                                          maxLogAge, &testClock);
+  }
+
+  // The name of the file opened `seconds` after kStart.
+  static std::string nameAt(int seconds) {
+    return fmt::format("kestro-main-d20240312-t1405{:02d}-p42.log", 9 + seconds);
+  }
+
+  test::ScopedTimeZone zone_{"UTC0"};
+  test::TemporaryDirectory dir_;
+};
+
+TEST_F(RotatingFileLogWriterTest, FileNamesCarryTheLocalDateAndTimeOfOpening) {
+  auto writer = makeWriter(100);
+  EXPECT_EQ(writer->fileNameFor(kStart + 999'999), dir_.pathOf("kestro-main-d20240312-t140509-p42.log"));
+  test::ScopedTimeZone tokyo("JST-9");
+  EXPECT_EQ(writer->fileNameFor(kStart), dir_.pathOf("kestro-main-d20240312-t230509-p42.log"));
+  EXPECT_EQ(writer->fileNameFor(kStart + 10 * 3600 * kSecond),
+            dir_.pathOf("kestro-main-d20240313-t090509-p42.log"));
+  EXPECT_FALSE(writer->writesToTerminal());
+}
+
+TEST_F(RotatingFileLogWriterTest, NoFileUntilTheFirstLineEvenWhenFlushed) {
+  {
+    auto writer = makeWriter(1000);
+    writer->flush();
+    EXPECT_TRUE(dir_.fileNames().empty()) << "flush markers alone create no file";
+    writer->writeMessage(std::string("first\n"));
+    writer->writeMessage(std::string_view("second\n"));
+    writer->flush();
+    EXPECT_EQ(dir_.contentsOf(nameAt(0)), "first\nsecond\n");
+    writer->writeMessage(std::string("queued at destruction\n"));
+  }
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "first\nsecond\nqueued at destruction\n");
+
+  auto idle = makeWriter(1000);
+  idle.reset();
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+}
+
+TEST_F(RotatingFileLogWriterTest, OpensInAppendModeAndNeverTruncates) {
+  {
+    std::FILE* existing = std::fopen(dir_.pathOf(nameAt(0)).c_str(), "w");
+    ASSERT_NE(existing, nullptr);
+    std::fputs("from before\n", existing);
+    std::fclose(existing);
+  }
+  auto writer = makeWriter(1000);
+  std::vector<std::string> batch{"new\n"};
+  writer->writeBatch(batch, 0);
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "from before\nnew\n");
+  const auto perms = std::filesystem::status(dir_.pathOf(nameAt(0))).permissions();
+  EXPECT_NE(perms & std::filesystem::perms::owner_write, std::filesystem::perms::none);
+}
+
+TEST_F(RotatingFileLogWriterTest, SixThousandLinesGoOutInChunksOf1024AgainstTheSizeBudget) {
+  test::ScriptedFileOps ops;
+  auto writer = makeWriter(5'000'000);
+  std::vector<std::string> batch = lines(6000, 1000);
+  {
+    test::ScopedFileOpsOverride override(ops);
+    writer->writeBatch(batch, 0);
+  }
+  EXPECT_THAT(ops.writevEntryCounts(), ElementsAre(1024, 1024, 1024, 1024, 905, 999));
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(1)));
+  EXPECT_EQ(std::filesystem::file_size(dir_.pathOf(nameAt(0))), 5001u * 1000);
+  EXPECT_EQ(std::filesystem::file_size(dir_.pathOf(nameAt(1))), 999u * 1000);
+}
+
+TEST_F(RotatingFileLogWriterTest, AFileHoldingExactlyTheLimitIsReplacedAtOnce) {
+  auto writer = makeWriter(300);
+  std::vector<std::string> exact = lines(3, 100, 'a');
+  writer->writeBatch(exact, 0);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(1)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), joined(exact));
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), "");
+
+  // Reaching the budget exactly still admits one more line, so a chunk may
+  // end one line past the limit.
+  std::vector<std::string> over = lines(4, 100, 'b');
+  writer->writeBatch(over, 0);
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), joined(over));
+  EXPECT_EQ(dir_.fileNames().size(), 3u);
+}
+
+TEST_F(RotatingFileLogWriterTest, ALineLongerThanTheLimitIsWrittenWholeThenTheFileIsReplaced) {
+  auto writer = makeWriter(10);
+  std::vector<std::string> batch = {std::string(49, 'x') + "\n", "next\n"};
+  writer->writeBatch(batch, 0);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(1)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), batch[0]);
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), "next\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, TwoRotationsInOneSecondAppendToTheSameFile) {
+  clockStep = 0;
+  test::ScriptedFileOps ops;
+  auto writer = makeWriter(10);
+  std::vector<std::string> batch = {"first line\n", "second line\n", "third line\n"};
+  {
+    test::ScopedFileOpsOverride override(ops);
+    writer->writeBatch(batch, 0);
+  }
+  EXPECT_EQ(ops.openCalls(), 4) << "the first file and a rotation after each line";
+  EXPECT_EQ(ops.closeCalls(), 3) << "each rotation closes the previous descriptor";
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), joined(batch));
+}
+
+TEST_F(RotatingFileLogWriterTest, TheDiscardLineFollowsTheBatchAndLandsInTheNewFileAfterARotation) {
+  auto writer = makeWriter(100);
+  std::vector<std::string> first = lines(1, 100);
+  writer->writeBatch(first, 3);
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), joined(first));
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), discardLine(3));
+
+  // The discard line does not count towards the size limit: 60 more bytes
+  // still fit in the second file.
+  std::vector<std::string> second = lines(1, 60, 'b');
+  writer->writeBatch(second, 0);
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), discardLine(3) + joined(second));
+  EXPECT_EQ(dir_.fileNames().size(), 2u);
+
+  // Without a rotation the line follows the batch's lines in the same file;
+  // a batch of nothing but a discard count still reports it.
+  std::vector<std::string> none;
+  writer->writeBatch(none, 12);
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), discardLine(3) + joined(second) + discardLine(12));
+}
+
+TEST_F(RotatingFileLogWriterTest, AnOldFileIsReplacedOnlyWhenTheNextBatchArrives) {
+  clockStep = 0;
+  auto writer = makeWriter(1'000'000, 10);
+  std::vector<std::string> a{"a\n"}, b{"b\n"}, c{"c\n"};
+  writer->writeBatch(a, 0);
+
+  // Exactly at the age limit the file is not older than it yet.
+  clockNow = kStart + 10 * kSecond;
+  writer->writeBatch(b, 0);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+
+  // An idle writer keeps its old file however long nothing arrives.
+  clockNow = kStart + 40 * kSecond;
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+  writer->flush();
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0))) << "flushing alone does not rotate";
+
+  writer->writeBatch(c, 0);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(40)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "a\nb\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(40)), "c\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, LimitsAtTheTopOfTheirRangesNeverRotate) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  const uint64_t ages[] = {kMax, uint64_t{1} << 63, static_cast<uint64_t>(INT64_MAX / kSecond) + 1,
+                           static_cast<uint64_t>(INT64_MAX)};
+  for (uint64_t age : ages) {
+    test::TemporaryDirectory dir;
+    DirectWriter writer(dir.pathOf("x-"), ".log", kMax, age, &testClock);
+    EXPECT_EQ(writer.maxLogAge(), age > INT64_MAX ? INT64_MAX : static_cast<int64_t>(age));
+    std::vector<std::string> batch = lines(3, 10);
+    clockNow = kStart;
+    writer.writeBatch(batch, 0);
+    clockNow = kStart + 365LL * 86400 * kSecond;
+    writer.writeBatch(batch, 0);
+    clockNow = std::numeric_limits<int64_t>::max() - 1;
+    writer.writeBatch(batch, 0);
+    ASSERT_EQ(dir.fileNames().size(), 1u) << age;
+    EXPECT_EQ(dir.contentsOf(dir.fileNames()[0]), joined(batch) + joined(batch) + joined(batch));
+  }
+}
+
+TEST_F(RotatingFileLogWriterTest, AMissingDirectoryWarnsOncePerBatchAndTheOpenIsRetried) {
+  test::InternalWarningCapture warnings;
+  clockStep = 0;
+  const std::string dir = dir_.pathOf("missing");
+  DirectWriter writer(dir + "/kestro-main-", ".log", 1000, 86400, &testClock);
+  std::vector<std::string> batch = lines(3000, 10);
+  writer.writeBatch(batch, 5);
+  writer.writeBatch(batch, 0);
+
+  const std::string name = dir + "/kestro-main-d20240312-t140509.log";
+  const std::string expected =
+      "error writing to log file -1 in RotatingFileLogWriter: " +
+      std::string(typeid(std::system_error).name()) + ": open(\"" + name + "\", " +
+      fmt::format("{:#o}", O_WRONLY | O_APPEND | O_CREAT) + ", 00666) failed: " +
+      std::strerror(ENOENT);
+  auto captured = warnings.warnings();
+  ASSERT_EQ(captured.size(), 2u);
+  for (const auto& warning : captured) {
+    EXPECT_EQ(warning.sourceFile, "Logging/Shared/Core/src/RotatingFileLogWriter");
+    EXPECT_EQ(warning.lineNumber, 62);
+    EXPECT_EQ(warning.text, expected);
+  }
+
+  std::filesystem::create_directory(dir);
+  std::vector<std::string> later{"later\n"};
+  writer.writeBatch(later, 0);
+  EXPECT_EQ(warnings.count(), 2u);
+  EXPECT_EQ(dir_.contentsOf("missing/kestro-main-d20240312-t140509.log"), "later\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, AFailedChunkDropsTheRestOfItsBatchAndIsNotCounted) {
+  test::InternalWarningCapture warnings;
+  test::ScriptedFileOps ops;
+  auto writer = makeWriter(2500);
+  {
+    test::ScopedFileOpsOverride override(ops);
+    std::vector<std::string> first = lines(1500, 1, 'a');  // 1024 + 476 lines of "\n"
+    writer->writeBatch(first, 0);
+    ops.failWith(ENOSPC);
+    std::vector<std::string> failing = lines(2000, 1);
+    writer->writeBatch(failing, 9);
+    EXPECT_EQ(ops.writevEntryCounts().size(), 3u) << "the chunks after a failed one are not tried";
+    EXPECT_EQ(ops.writeCalls(), 0) << "nor is the discard line";
+    ops.failWith(0);
+    // Had the failed chunk (1001 lines, the budget of 1000 bytes plus one)
+    // been counted, the file would be past the limit and this line would be
+    // followed by a rotation.
+    std::vector<std::string> next{"after\n"};
+    writer->writeBatch(next, 0);
+  }
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), std::string(1500, '\n') + "after\n");
+
+  auto captured = warnings.warnings();
+  ASSERT_EQ(captured.size(), 1u);
+  EXPECT_THAT(captured[0].text,
+              ::testing::MatchesRegex("error writing to log file [0-9]+ in RotatingFileLogWriter: " +
+                                      std::string(typeid(std::system_error).name()) +
+                                      ": writevFull\\(\\) failed: " + std::strerror(ENOSPC)));
+}
+
+TEST_F(RotatingFileLogWriterTest, InterruptedAndShortWritesStillWriteEveryByteInOrder) {
+  test::ScriptedFileOps ops;
+  auto writer = makeWriter(1'000'000);
+  std::vector<std::string> batch;
+  for (int i = 0; i < 1500; ++i) {
+    batch.push_back("line " + std::to_string(i) + "\n");
+  }
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.limitBytesPerCall(7);
+    ops.interruptNext(5);
+    writer->writeBatch(batch, 2);
+  }
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), joined(batch) + discardLine(2));
+}
+
+TEST_F(RotatingFileLogWriterTest, AWriteThatMakesNoProgressIsReportedNotCounted) {
+  test::InternalWarningCapture warnings;
+  test::ScriptedFileOps ops;
+  auto writer = makeWriter(1000);
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.stallNext(1);
+    std::vector<std::string> batch{"lost\n"};
+    writer->writeBatch(batch, 0);
+  }
+  std::vector<std::string> next{"kept\n"};
+  writer->writeBatch(next, 0);
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "kept\n");
+  auto captured = warnings.warnings();
+  ASSERT_EQ(captured.size(), 1u);
+  EXPECT_THAT(captured[0].text, ::testing::HasSubstr(": writevFull() failed: "));
+}
+
+TEST_F(RotatingFileLogWriterTest, AFailedRotationKeepsTheFullFileAndIsRetriedAfterTheNextChunk) {
+  test::InternalWarningCapture warnings;
+  test::ScriptedFileOps ops;
+  clockStep = 0;
+  auto writer = makeWriter(10);
+  test::ScopedFileOpsOverride override(ops);
+  std::vector<std::string> first{"a\n"};
+  writer->writeBatch(first, 0);
+  ops.failOpensWith(EMFILE);
+  std::vector<std::string> filling{"0123456789\n"};
+  writer->writeBatch(filling, 0);  // fills the file; the rotation after it fails
+  EXPECT_EQ(warnings.count(), 1u);
+  ops.failOpensWith(0);
+
+  // The file stays current although it is past the limit: the next chunk
+  // goes to it whole (no line is lost) and the rotation is tried again.
+  clockNow = kStart + 5 * kSecond;
+  std::vector<std::string> next{"more\n", "again\n"};
+  writer->writeBatch(next, 0);
+  EXPECT_EQ(warnings.count(), 1u);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(5)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "a\n0123456789\nmore\nagain\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, LinesDroppedByTheQueueAreReportedInTheFile) {
+  test::ScriptedFileOps ops;
+  test::ScopedFileOpsOverride override(ops);
+  auto writer = makeWriter(1'000'000);
+  writer->setMaxBufferSize(1);
+  ops.holdWrites(true);
+  writer->writeMessage(std::string("busy\n"));
+  ops.waitForHeldCalls(1);  // the I/O thread is inside writev
+  writer->writeMessage(std::string("m1\n"));
+  writer->writeMessage(std::string("m2\n"));
+  writer->writeMessage(std::string("m3\n"));
+  ops.holdWrites(false);
+  writer->flush();
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "busy\nm1\n" + discardLine(2));
+}
+
+}  // namespace
+}  // namespace quorvane::kestro::logging
