@@ -48,6 +48,17 @@ class TemporaryDirectory {
     return names;
   }
 
+  // Names of the entries starting with `prefix`, sorted.
+  std::vector<std::string> fileNamesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> names;
+    for (std::string& name : fileNames()) {
+      if (name.rfind(prefix, 0) == 0) {
+        names.push_back(std::move(name));
+      }
+    }
+    return names;
+  }
+
   std::string contentsOf(const std::string& name) const {
     std::ifstream in(pathOf(name), std::ios::binary);
     std::ostringstream out;

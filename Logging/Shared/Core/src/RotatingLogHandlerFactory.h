@@ -1,0 +1,66 @@
+#pragma once
+
+// Handler factories of the core library's channels: each builds
+// StandardLogHandlers that write through a RotatingFileLogWriter and lay out
+// lines with one fixed formatter type.
+//
+// Options:
+//   "prefix"       start of every file name (required, non-empty)
+//   "suffix"       end of every file name (default ".log")
+//   "maxFileSize"  unsigned decimal, bytes (default 5000000)
+//   "maxLogAge"    unsigned decimal, seconds (default 86400)
+//   "level", "sync_level"  as for every standard handler
+//   "formatter"    accepted and ignored: the layout is the factory's
+// Any other option is an error. Every reconfiguration builds a new handler
+// with a new writer (and so, at its first line, a new file).
+//
+// Thread safety: used only while the logger database applies a configuration,
+// which it serialises.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "common/logging/LogHandlerFactory.h"
+#include "common/logging/StandardLogHandler.h"
+#include "common/logging/StandardLogHandlerFactory.h"
+
+namespace quorvane::kestro::logging {
+
+class RotatingLogHandlerFactoryBase : public LogHandlerFactory {
+ public:
+  explicit RotatingLogHandlerFactoryBase(std::string type) : type_(std::move(type)) {}
+
+  std::string_view getType() const override { return type_; }
+
+  // A handler with a rotating writer built from `options` and the formatter
+  // `formatterFactory` makes. Throws std::invalid_argument for bad options.
+  std::shared_ptr<StandardLogHandler> createRotatingHandler(
+      const Options& options, StandardLogHandlerFactory::FormatterFactory* formatterFactory);
+
+ private:
+  const std::string type_;
+};
+
+// A formatter factory that always makes a new F and consumes no option.
+template <typename F>
+class FixedFormatterFactory : public StandardLogHandlerFactory::FormatterFactory {
+ public:
+  bool processOption(std::string_view, std::string_view) override { return false; }
+  std::shared_ptr<LogFormatter> createFormatter(const std::shared_ptr<LogWriter>&) override {
+    return std::make_shared<F>();
+  }
+};
+
+template <typename F>
+class RotatingLogHandlerFactory : public RotatingLogHandlerFactoryBase {
+ public:
+  using RotatingLogHandlerFactoryBase::RotatingLogHandlerFactoryBase;
+
+  std::shared_ptr<LogHandler> createHandler(const Options& options) override {
+    FixedFormatterFactory<F> formatterFactory;
+    return createRotatingHandler(options, &formatterFactory);
+  }
+};
+
+}  // namespace quorvane::kestro::logging

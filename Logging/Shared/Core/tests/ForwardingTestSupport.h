@@ -1,0 +1,32 @@
+#pragma once
+
+// Test support for the core library's exported interface: messages are built
+// in a logger database of the test's own (as another module would) and handed
+// to the core library's handleMessage.
+
+#include <string>
+#include <string_view>
+
+#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "common/logging/LogCategory.h"
+#include "common/logging/LogMessage.h"
+#include "common/logging/LoggerDB.h"
+
+namespace quorvane::test {
+
+class ForeignLogger {
+ public:
+  // Builds a message on `category` of this module's own database and routes it
+  // through the core library.
+  void log(std::string_view category, LogLevel level, std::string text) {
+    LogCategory* c = db_.categoryFor(category);
+    LogMessage message(c, level, "src/foreign/Module.cpp", 42, "send", std::move(text));
+    kestro::logging::handleMessage(message, c);
+  }
+  LoggerDB& db() { return db_; }
+
+ private:
+  LoggerDB db_;
+};
+
+}  // namespace quorvane::test

@@ -1,0 +1,83 @@
+#include "Logging/Shared/Core/src/RotatingLogHandlerFactory.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Logging/Shared/Core/src/KestroStyleFormatter.h"
+#include "Logging/Shared/Core/src/RotatingFileLogWriter.h"
+#include "common/logging/StandardLogHandler.h"
+
+namespace quorvane::kestro::logging {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class RotatingLogHandlerFactoryTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<StandardLogHandler> create(const LogHandlerFactory::Options& options) {
+    return std::dynamic_pointer_cast<StandardLogHandler>(factory_.createHandler(options));
+  }
+  std::string error(const LogHandlerFactory::Options& options) {
+    try {
+      factory_.createHandler(options);
+    } catch (const std::invalid_argument& ex) {
+      return ex.what();
+    }
+    return "<no error>";
+  }
+  static RotatingFileLogWriter& writerOf(const StandardLogHandler& handler) {
+    return dynamic_cast<RotatingFileLogWriter&>(*handler.getWriter());
+  }
+
+  RotatingLogHandlerFactory<KestroStyleFormatter> factory_{"kestroGlog"};
+};
+
+TEST_F(RotatingLogHandlerFactoryTest, DefaultsAndTheFixedLayout) {
+  EXPECT_EQ(factory_.getType(), "kestroGlog");
+  auto handler = create({{"prefix", "/nonexistent/dir/x-"}, {"formatter", "custom"}});
+  const RotatingFileLogWriter& writer = writerOf(*handler);
+  EXPECT_EQ(writer.prefix(), "/nonexistent/dir/x-");
+  EXPECT_EQ(writer.suffix(), ".log");
+  EXPECT_EQ(writer.maxFileSize(), 5'000'000u);
+  EXPECT_EQ(writer.maxLogAge(), 86'400);
+  // "formatter" is accepted and has no effect.
+  EXPECT_NE(dynamic_cast<KestroStyleFormatter*>(handler->getFormatter().get()), nullptr);
+  EXPECT_EQ(handler->getConfig().type, "kestroGlog");
+}
+
+TEST_F(RotatingLogHandlerFactoryTest, OptionsReachTheWriter) {
+  auto handler = create({{"prefix", "p-"},
+                         {"suffix", "-x.log"},
+                         {"maxFileSize", "0"},
+                         {"maxLogAge", "18446744073709551615"},
+                         {"sync_level", "WARN"}});
+  const RotatingFileLogWriter& writer = writerOf(*handler);
+  EXPECT_EQ(writer.suffix(), "-x.log");
+  EXPECT_EQ(writer.maxFileSize(), 0u);
+  EXPECT_EQ(writer.maxLogAge(), INT64_MAX);
+  EXPECT_EQ(handler->getSyncLevel(), LogLevel::WARN);
+}
+
+TEST_F(RotatingLogHandlerFactoryTest, BadOptions) {
+  EXPECT_THAT(error({{"prefix", "p-"}, {"maxFileSize", "1e6"}}),
+              StartsWith("error processing option \"maxFileSize\": "));
+  EXPECT_THAT(error({{"prefix", "p-"}, {"maxFileSize", "1e6"}}), HasSubstr("\"1e6\""));
+  EXPECT_THAT(error({{"prefix", "p-"}, {"maxLogAge", "-5"}}),
+              StartsWith("error processing option \"maxLogAge\": "));
+  EXPECT_EQ(error({{"Prefix", "p-"}}), "unknown option \"Prefix\"");
+  EXPECT_EQ(error({{"suffix", ".log"}}), "no prefix specified for rotating log handler");
+  EXPECT_EQ(error({{"prefix", ""}}), "no prefix specified for rotating log handler");
+  EXPECT_EQ(error({{"prefix", "p-"}, {"stream", "stderr"}}), "unknown option \"stream\"");
+}
+
+TEST_F(RotatingLogHandlerFactoryTest, ReapplyingIdenticalOptionsBuildsANewHandler) {
+  const LogHandlerFactory::Options options{{"prefix", "p-"}};
+  auto first = create(options);
+  auto second = factory_.updateHandler(first, options);
+  EXPECT_NE(second, first);
+  EXPECT_NE(std::dynamic_pointer_cast<StandardLogHandler>(second)->getWriter(), first->getWriter());
+}
+
+}  // namespace
+}  // namespace quorvane::kestro::logging
