@@ -23,6 +23,9 @@ class DirectAsyncFileWriter : public AsyncFileWriter {
  public:
   using AsyncFileWriter::AsyncFileWriter;
   using AsyncFileWriter::writeBatch;
+  // Stops the I/O thread before the object turns back into its base class (the
+  // thread may still be making a virtual call on it).
+  ~DirectAsyncFileWriter() override { cleanup(); }
 };
 
 std::vector<std::string> numberedLines(int count) {

@@ -43,6 +43,10 @@ class DirectWriter : public RotatingFileLogWriter {
  public:
   using RotatingFileLogWriter::RotatingFileLogWriter;
   using RotatingFileLogWriter::writeBatch;
+  // Like every subclass of an asynchronous writer, stop the I/O thread before
+  // the object starts turning back into its base class: that thread may still
+  // be making a virtual call on it.
+  ~DirectWriter() override { cleanup(); }
 };
 
 // `count` lines of `size` bytes each (newline included), told apart by a
