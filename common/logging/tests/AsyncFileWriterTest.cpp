@@ -23,6 +23,9 @@ class DirectAsyncFileWriter : public AsyncFileWriter {
  public:
   using AsyncFileWriter::AsyncFileWriter;
   using AsyncFileWriter::writeBatch;
+  void writeBatch(const std::vector<std::string>& messages, size_t discarded) {
+    writeBatch(LogBatch(messages), discarded);
+  }
 };
 
 std::vector<std::string> numberedLines(int count) {
