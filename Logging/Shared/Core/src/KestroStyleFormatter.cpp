@@ -1,6 +1,7 @@
 #include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "common/logging/LogLineFields.h"
@@ -10,6 +11,7 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using quorvane::logging_internal::putPadded;
+using quorvane::logging_internal::putTwoDigits;
 
 // The header "{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] " of letter,
 // calendar time, microseconds, thread id, file base name and line. It is the
@@ -21,14 +23,14 @@ class Header {
     const std::tm& t = f.time;
     char* p = text_;
     *p++ = f.levelLetter;
-    p = putPadded(p, t.tm_mon + 1, 2, '0');
-    p = putPadded(p, t.tm_mday, 2, '0');
+    p = putTwoDigits(p, t.tm_mon + 1);
+    p = putTwoDigits(p, t.tm_mday);
     *p++ = ' ';
-    p = putPadded(p, t.tm_hour, 2, '0');
+    p = putTwoDigits(p, t.tm_hour);
     *p++ = ':';
-    p = putPadded(p, t.tm_min, 2, '0');
+    p = putTwoDigits(p, t.tm_min);
     *p++ = ':';
-    p = putPadded(p, t.tm_sec, 2, '0');
+    p = putTwoDigits(p, t.tm_sec);
     *p++ = '.';
     p = putPadded(p, f.microseconds, 6, '0');
     p = putZoneOffset(p, t.tm_gmtoff);
@@ -47,6 +49,16 @@ class Header {
 
   size_t size() const { return prefixSize_ + fileBaseName_.size() + suffixSize_; }
 
+  // Writes the header at `p` (size() bytes) and returns the end.
+  char* writeTo(char* p) const {
+    std::memcpy(p, text_, prefixSize_);
+    p += prefixSize_;
+    std::memcpy(p, fileBaseName_.data(), fileBaseName_.size());
+    p += fileBaseName_.size();
+    std::memcpy(p, suffix_, suffixSize_);
+    return p + suffixSize_;
+  }
+
   void appendTo(std::string& out) const {
     out.append(text_, prefixSize_);
     out.append(fileBaseName_);
@@ -59,8 +71,8 @@ class Header {
   static char* putZoneOffset(char* p, long offset) {
     *p++ = offset < 0 ? '-' : '+';
     const long minutes = (offset < 0 ? -offset : offset) / 60;
-    p = putPadded(p, minutes / 60, 2, '0');
-    return putPadded(p, minutes % 60, 2, '0');
+    p = putTwoDigits(p, minutes / 60);
+    return putTwoDigits(p, minutes % 60);
   }
 
   std::string_view fileBaseName_;
@@ -77,19 +89,32 @@ std::string KestroStyleFormatter::formatMessage(const LogMessage& message, const
   return formatFields(LogLineFields::of(message));
 }
 
+void KestroStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
+                                             const LogCategory*) {
+  out.clear();
+  appendFields(out, LogLineFields::of(message));
+}
+
 std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) const {
+  std::string out;
+  appendFields(out, fields);
+  return out;
+}
+
+void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& fields) const {
   const std::string_view text = fields.text;
   const Header header(fields);
-  std::string out;
   if (fields.newlineCount == 0) {
-    out.reserve(header.size() + text.size() + 1);
-    header.appendTo(out);
-    out.append(text);
-    out.push_back('\n');
-    return out;
+    // One resize, then the pieces are copied into place.
+    const size_t start = out.size();
+    out.resize(start + header.size() + text.size() + 1);
+    char* p = header.writeTo(out.data() + start);
+    std::memcpy(p, text.data(), text.size());
+    p[text.size()] = '\n';
+    return;
   }
 
-  out.reserve(header.size() * (fields.newlineCount + 1) + text.size() + 1);
+  out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
   size_t start = 0;
   while (true) {
     header.appendTo(out);
@@ -97,7 +122,7 @@ std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) cons
     if (end == std::string_view::npos) {
       out.append(text.substr(start));
       out.push_back('\n');
-      return out;
+      return;
     }
     out.append(text.substr(start, end - start));
     out.push_back('\n');
