@@ -1,40 +1,79 @@
 #include "common/logging/internal/FormatPlan.h"
 
 #include <array>
+#include <cstring>
 #include <type_traits>
+
+#include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane::logging_internal {
 namespace {
 
-// Appends one argument as "{}" formats it; false for types a plan leaves to
-// the formatting engine.
-struct AppendArgument {
-  std::string& out;
+// The length of one argument as "{}" formats it, or kNotCovered for types a
+// plan leaves to the formatting engine.
+constexpr size_t kNotCovered = static_cast<size_t>(-1);
+
+template <typename T>
+constexpr bool kIsPlainInteger = std::is_same_v<T, int> || std::is_same_v<T, unsigned> ||
+                                 std::is_same_v<T, long long> ||
+                                 std::is_same_v<T, unsigned long long>;
+
+// The magnitude of an integer as an unsigned value (also for the minimum).
+template <typename T>
+auto magnitude(T value) {
+  using U = std::make_unsigned_t<T>;
+  if constexpr (std::is_signed_v<T>) {
+    return value < 0 ? static_cast<U>(0 - static_cast<U>(value)) : static_cast<U>(value);
+  } else {
+    return value;
+  }
+}
+
+struct ArgumentLength {
+  template <typename T>
+  size_t operator()(T value) const {
+    if constexpr (std::is_same_v<T, bool>) {
+      return value ? 4 : 5;
+    } else if constexpr (std::is_same_v<T, char>) {
+      return 1;
+    } else if constexpr (kIsPlainInteger<T>) {
+      size_t sign = 0;
+      if constexpr (std::is_signed_v<T>) {
+        sign = value < 0 ? 1 : 0;
+      }
+      return decimalDigitCount(magnitude(value)) + sign;
+    } else if constexpr (std::is_same_v<T, const char*>) {
+      return value == nullptr ? kNotCovered : std::strlen(value);  // null: the engine's error
+    } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
+      return value.size();
+    } else {
+      return kNotCovered;
+    }
+  }
+};
+
+// Writes one argument of the length ArgumentLength gave at `p`.
+struct WriteArgument {
+  char* p;
+  size_t length;
 
   template <typename T>
-  bool operator()(T value) const {
+  void operator()(T value) const {
     if constexpr (std::is_same_v<T, bool>) {
-      out.append(value ? "true" : "false");
-      return true;
+      std::memcpy(p, value ? "true" : "false", length);
     } else if constexpr (std::is_same_v<T, char>) {
-      out.push_back(value);
-      return true;
-    } else if constexpr (std::is_same_v<T, int> || std::is_same_v<T, unsigned> ||
-                         std::is_same_v<T, long long> || std::is_same_v<T, unsigned long long>) {
-      const fmt::format_int digits(value);
-      out.append(digits.data(), digits.size());
-      return true;
-    } else if constexpr (std::is_same_v<T, const char*>) {
-      if (value == nullptr) {
-        return false;  // the engine reports it
+      *p = value;
+    } else if constexpr (kIsPlainInteger<T>) {
+      if constexpr (std::is_signed_v<T>) {
+        if (value < 0) {
+          *p = '-';
+        }
       }
-      out.append(value);
-      return true;
+      putDigitsEndingAt(p + length, magnitude(value));
+    } else if constexpr (std::is_same_v<T, const char*>) {
+      std::memcpy(p, value, length);
     } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      out.append(value.data(), value.size());
-      return true;
-    } else {
-      return false;
+      std::memcpy(p, value.data(), length);
     }
   }
 };
@@ -91,17 +130,30 @@ bool FormatPlan::parse(std::string_view format) {
 }
 
 bool FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
-  const size_t start = out.size();
-  uint32_t pieceStart = 0;
+  // First the length of every argument (and whether a plan covers it), then
+  // one resize, then every piece written into place.
+  size_t lengths[kMaxFields];
+  size_t total = literals_.size();
   for (size_t field = 0; field < fieldCount_; ++field) {
-    out.append(literals_.data() + pieceStart, pieceEnds_[field] - pieceStart);
-    pieceStart = pieceEnds_[field];
-    if (!fmt::visit_format_arg(AppendArgument{out}, args.get(static_cast<int>(field)))) {
-      out.resize(start);
+    lengths[field] = fmt::visit_format_arg(ArgumentLength{}, args.get(static_cast<int>(field)));
+    if (lengths[field] == kNotCovered) {
       return false;
     }
+    total += lengths[field];
   }
-  out.append(literals_.data() + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
+  const size_t start = out.size();
+  out.resize(start + total);
+  char* p = out.data() + start;
+  uint32_t pieceStart = 0;
+  for (size_t field = 0; field < fieldCount_; ++field) {
+    const size_t pieceLength = pieceEnds_[field] - pieceStart;
+    std::memcpy(p, literals_.data() + pieceStart, pieceLength);
+    p += pieceLength;
+    pieceStart = pieceEnds_[field];
+    fmt::visit_format_arg(WriteArgument{p, lengths[field]}, args.get(static_cast<int>(field)));
+    p += lengths[field];
+  }
+  std::memcpy(p, literals_.data() + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
   return true;
 }
 

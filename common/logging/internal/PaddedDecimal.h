@@ -3,8 +3,8 @@
 // putPadded: writes an integer in decimal into a character buffer, padded on
 // the left to a minimum width, as the brace specifications {:0Nd} (fill '0')
 // and {:Nd} (fill ' ') would, without going through the formatting engine.
-// putTwoDigits: the same for a value below 100 and width 2 with fill '0' (a
-// calendar field), in two stores.
+// putTwoDigits and putSixDigits: the same for width 2 and 6 with fill '0' (a
+// calendar field, microseconds), in one store per pair of digits.
 // Line formatters build their fixed headers with them; digits are written two
 // at a time from a table.
 //
@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -36,6 +37,22 @@ constexpr size_t decimalDigitCount(UInt value) {
   return value >= 10 ? digits + 1 : digits;
 }
 
+// Writes the decimalDigitCount(value) digits of `value` so that they end just
+// before `end`.
+template <typename UInt>
+inline void putDigitsEndingAt(char* end, UInt value) {
+  while (value >= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + (value % 100) * 2, 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    std::memcpy(end - 2, kDigitPairs + value * 2, 2);
+  } else {
+    end[-1] = static_cast<char>('0' + value);
+  }
+}
+
 // Writes `value` at `p` and returns the end. Writes at most 21 characters for
 // width <= 6 (more when the width is larger).
 template <typename Int>
@@ -47,23 +64,13 @@ inline char* putPadded(char* p, Int value, size_t width, char fill) {
                          : fmt::format_to(p, "{:{}d}", value, width);
     }
   }
-  auto rest = static_cast<std::make_unsigned_t<Int>>(value);
+  const auto rest = static_cast<std::make_unsigned_t<Int>>(value);
   const size_t digits = decimalDigitCount(rest);
   for (size_t i = digits; i < width; ++i) {
     *p++ = fill;
   }
   char* const end = p + digits;
-  char* q = end;
-  while (rest >= 100) {
-    q -= 2;
-    std::memcpy(q, kDigitPairs + (rest % 100) * 2, 2);
-    rest /= 100;
-  }
-  if (rest >= 10) {
-    std::memcpy(q - 2, kDigitPairs + rest * 2, 2);
-  } else {
-    q[-1] = static_cast<char>('0' + rest);
-  }
+  putDigitsEndingAt(end, rest);
   return end;
 }
 
@@ -78,6 +85,23 @@ template <typename Int>
     return p + 2;
   }
   return putPadded(p, value, 2, '0');
+}
+
+// The same for width 6 with fill '0' (microseconds), in three stores.
+template <typename Int>
+[[gnu::always_inline]] inline char* putSixDigits(char* p, Int value) {
+  bool small = value < 1'000'000;
+  if constexpr (std::is_signed_v<Int>) {
+    small = small && value >= 0;
+  }
+  if (small) [[likely]] {
+    const auto v = static_cast<uint32_t>(value);
+    std::memcpy(p, kDigitPairs + (v / 10'000) * 2, 2);
+    std::memcpy(p + 2, kDigitPairs + (v / 100 % 100) * 2, 2);
+    std::memcpy(p + 4, kDigitPairs + (v % 100) * 2, 2);
+    return p + 6;
+  }
+  return putPadded(p, value, 6, '0');
 }
 
 }  // namespace quorvane::logging_internal

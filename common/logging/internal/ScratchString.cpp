@@ -1,5 +1,7 @@
 #include "common/logging/internal/ScratchString.h"
 
+#include <utility>
+
 namespace quorvane::logging_internal {
 namespace {
 
@@ -9,6 +11,7 @@ thread_local bool slotsGone = false;
 
 struct Slots {
   std::string strings[kScratchSlots];
+  bool lent[kScratchSlots] = {};
   ~Slots() { slotsGone = true; }
 };
 thread_local Slots slots;
@@ -29,6 +32,27 @@ void giveBackScratchString(ScratchSlot slot, std::string&& text) {
     return;
   }
   slots.strings[static_cast<size_t>(slot)] = std::move(text);
+}
+
+ScopedScratchString::ScopedScratchString(ScratchSlot slot) : text_(&own_) {
+  const auto index = static_cast<size_t>(slot);
+  if (slotsGone || slots.lent[index]) {
+    return;
+  }
+  slots.lent[index] = true;
+  lentFlag_ = &slots.lent[index];
+  text_ = &slots.strings[index];
+  text_->clear();
+}
+
+ScopedScratchString::~ScopedScratchString() {
+  if (lentFlag_ == nullptr) {
+    return;
+  }
+  if (text_->capacity() > kMaxKeptScratchCapacity) {
+    std::string().swap(*text_);
+  }
+  *lentFlag_ = false;
 }
 
 }  // namespace quorvane::logging_internal

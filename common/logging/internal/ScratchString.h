@@ -9,7 +9,8 @@
 // empty; giveBackScratchString puts a string back. A nested user of the same
 // slot on the same thread (a handler that logs while it handles a message)
 // finds the slot empty and starts with a new string; whichever string comes
-// back last stays. Strings that grew past kMaxKeptScratchCapacity are not
+// back last stays. ScopedScratchString lends the slot's string in place for a
+// scope instead, for users that need not own it. Strings that grew past kMaxKeptScratchCapacity are not
 // kept, so one huge message does not pin its memory for the thread's life.
 // During the thread's exit, once the slots are gone, strings are neither
 // handed out nor kept.
@@ -19,7 +20,6 @@
 
 #include <cstddef>
 #include <string>
-#include <utility>
 
 namespace quorvane::logging_internal {
 
@@ -33,19 +33,22 @@ inline constexpr size_t kMaxKeptScratchCapacity = 64 * 1024;
 std::string takeScratchString(ScratchSlot slot);
 void giveBackScratchString(ScratchSlot slot, std::string&& text);
 
-// Holds the slot's string for one scope.
+// Lends the slot's string for one scope, in place (nothing is moved); a
+// nested user of the same slot gets a string of its own instead.
 class ScopedScratchString {
  public:
-  explicit ScopedScratchString(ScratchSlot slot) : slot_(slot), text_(takeScratchString(slot)) {}
-  ~ScopedScratchString() { giveBackScratchString(slot_, std::move(text_)); }
+  explicit ScopedScratchString(ScratchSlot slot);
+  ~ScopedScratchString();
   ScopedScratchString(const ScopedScratchString&) = delete;
   ScopedScratchString& operator=(const ScopedScratchString&) = delete;
 
-  std::string& text() { return text_; }
+  // Empty at first.
+  std::string& text() { return *text_; }
 
  private:
-  const ScratchSlot slot_;
-  std::string text_;
+  bool* lentFlag_ = nullptr;  // the slot's flag, when the slot's string is lent
+  std::string* text_;
+  std::string own_;
 };
 
 }  // namespace quorvane::logging_internal

@@ -52,5 +52,18 @@ TEST(PaddedDecimalTest, TwoDigitsForEveryCalendarValueAndBeyond) {
   EXPECT_EQ(std::string(buffer, putTwoDigits(buffer, 7L)), "07");
 }
 
+TEST(PaddedDecimalTest, SixDigitsForEveryMicrosecondCountAndBeyond) {
+  for (int64_t value : {-1L, 0L, 7L, 99L, 100L, 4211L, 99'999L, 100'000L, 999'999L, 1'000'000L,
+                        12'345'678L}) {
+    char buffer[32];
+    char* end = putSixDigits(buffer, value);
+    EXPECT_EQ(std::string(buffer, end), fmt::format("{:06d}", value)) << value;
+  }
+  for (uint32_t value = 0; value < 1'000'000; value += 997) {
+    char buffer[32];
+    ASSERT_EQ(std::string(buffer, putSixDigits(buffer, value)), fmt::format("{:06d}", value));
+  }
+}
+
 }  // namespace
 }  // namespace quorvane::logging_internal

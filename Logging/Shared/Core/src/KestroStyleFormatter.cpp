@@ -1,6 +1,7 @@
 #include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -11,7 +12,27 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using quorvane::logging_internal::putPadded;
+using quorvane::logging_internal::putSixDigits;
 using quorvane::logging_internal::putTwoDigits;
+
+// The thread id as the header prints it ({:5d}), kept per thread: the
+// messages a thread formats are nearly always its own.
+struct ThreadIdText {
+  uint64_t id = 0;
+  size_t size = 0;  // 0: nothing kept yet
+  char text[24];
+};
+thread_local ThreadIdText threadIdText;
+
+char* putThreadId(char* p, uint64_t id) {
+  ThreadIdText& kept = threadIdText;
+  if (kept.size == 0 || kept.id != id) {
+    kept.size = static_cast<size_t>(putPadded(kept.text, id, 5, ' ') - kept.text);
+    kept.id = id;
+  }
+  std::memcpy(p, kept.text, kept.size);
+  return p + kept.size;
+}
 
 // The header "{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] " of letter,
 // calendar time, microseconds, thread id, file base name and line. It is the
@@ -32,10 +53,10 @@ class Header {
     *p++ = ':';
     p = putTwoDigits(p, t.tm_sec);
     *p++ = '.';
-    p = putPadded(p, f.microseconds, 6, '0');
+    p = putSixDigits(p, f.microseconds);
     p = putZoneOffset(p, t.tm_gmtoff);
     *p++ = ' ';
-    p = putPadded(p, f.threadId, 5, ' ');
+    p = putThreadId(p, f.threadId);
     *p++ = ' ';
     prefixSize_ = static_cast<size_t>(p - text_);
     // The part after the base name: ":" + line + "] ".
