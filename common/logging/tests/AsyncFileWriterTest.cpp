@@ -22,6 +22,9 @@ namespace {
 class DirectAsyncFileWriter : public AsyncFileWriter {
  public:
   using AsyncFileWriter::AsyncFileWriter;
+  // As every subclass must: the I/O thread stops before this class's part of
+  // the object goes away.
+  ~DirectAsyncFileWriter() override { cleanup(); }
   using AsyncFileWriter::writeBatch;
   void writeBatch(const std::vector<std::string>& messages, size_t discarded) {
     writeBatch(LogBatch(messages), discarded);

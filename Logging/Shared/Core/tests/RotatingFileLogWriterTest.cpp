@@ -43,6 +43,10 @@ int64_t testClock() noexcept { return clockNow.fetch_add(clockStep.load()); }
 class DirectWriter : public RotatingFileLogWriter {
  public:
   using RotatingFileLogWriter::RotatingFileLogWriter;
+  // As every subclass must: the I/O thread stops before this class's part of
+  // the object goes away (its virtual calls would otherwise race with the
+  // destructors' change of the object's type).
+  ~DirectWriter() override { cleanup(); }
   using RotatingFileLogWriter::writeBatch;
   void writeBatch(const std::vector<std::string>& lines, size_t discarded) {
     writeBatch(LogBatch(lines), discarded);
