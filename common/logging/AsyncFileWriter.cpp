@@ -25,14 +25,14 @@ AsyncFileWriter::~AsyncFileWriter() {
 
 bool AsyncFileWriter::writesToTerminal() const { return ::isatty(file_.fd()) == 1; }
 
-void AsyncFileWriter::writeBatch(std::vector<std::string>& batch, size_t discarded) {
+void AsyncFileWriter::writeBatch(const LogBatch& batch, size_t discarded) {
   try {
     struct iovec iov[kMaxMessagesPerWrite];
     for (size_t start = 0; start < batch.size(); start += kMaxMessagesPerWrite) {
       const size_t count = std::min(kMaxMessagesPerWrite, batch.size() - start);
       for (size_t i = 0; i < count; ++i) {
-        std::string& message = batch[start + i];
-        iov[i].iov_base = message.data();
+        const std::string_view message = batch[start + i];
+        iov[i].iov_base = const_cast<char*>(message.data());
         iov[i].iov_len = message.size();
       }
       if (writevFull(file_.fd(), iov, static_cast<int>(count)) < 0) {

@@ -31,7 +31,7 @@ class AsyncFileWriter : public AsyncLogWriter {
   const File& file() const { return file_; }
 
  protected:
-  void writeBatch(std::vector<std::string>& batch, size_t discarded) override;
+  void writeBatch(const LogBatch& batch, size_t discarded) override;
 
  private:
   File file_;

@@ -49,10 +49,7 @@ AsyncLogWriter::~AsyncLogWriter() {
 }
 
 void AsyncLogWriter::writeMessage(std::string_view buffer, uint32_t flags) {
-  writeMessage(std::string(buffer), flags);
-}
-
-void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if ((flags & NEVER_DISCARD) == 0 && currentBufferSize_ >= maxBufferSize_) {
@@ -60,10 +57,17 @@ void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
       return;
     }
     currentBufferSize_ += buffer.size();
-    currentQueue().push_back(std::move(buffer));
+    currentQueue().append(buffer);
+    wake = takeWakeUp(false);
   }
   // After unlocking, so the I/O thread does not wake into a held mutex.
-  messageReady_.notify_one();
+  if (wake) {
+    messageReady_.notify_one();
+  }
+}
+
+void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
+  writeMessage(std::string_view(buffer), flags);
 }
 
 void AsyncLogWriter::flush() {
@@ -80,8 +84,10 @@ void AsyncLogWriter::flush() {
       // The thread is stopping for good; cleanup writes what is left.
       return;
     }
-    currentQueue().emplace_back();
-    messageReady_.notify_one();
+    currentQueue().append({});
+    if (takeWakeUp(true)) {
+      messageReady_.notify_one();
+    }
     ioDone_.wait(lock);
   }
 }
@@ -91,18 +97,23 @@ void AsyncLogWriter::setMaxBufferSize(size_t size) {
   maxBufferSize_ = size;
 }
 
+void AsyncLogWriter::setGatheringTime(std::chrono::microseconds time) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  gatheringTime_ = time;
+}
+
 size_t AsyncLogWriter::maxBufferSize() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return maxBufferSize_;
 }
 
 void AsyncLogWriter::cleanup() {
-  std::vector<std::string> remaining;
+  LogBatch remaining;
   size_t discarded = 0;
   {
     std::unique_lock<std::mutex> lock(mutex_);
     stopIoThread(lock, kDestroying);
-    remaining.swap(currentQueue());
+    std::swap(remaining, currentQueue());
     discarded = std::exchange(numDiscarded_, 0);
     currentBufferSize_ = 0;
   }
@@ -133,6 +144,7 @@ bool AsyncLogWriter::onIoThread() const {
 
 void AsyncLogWriter::stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags) {
   flags_ |= extraFlags | kStopRequested;
+  ioState_ = IoState::kBusy;
   messageReady_.notify_one();
   ioDone_.wait(lock, [this] { return (flags_ & kStopped) != 0; });
   if ((flags_ & kJoined) != 0) {
@@ -151,11 +163,29 @@ void* AsyncLogWriter::ioThreadEntry(void* writer) noexcept {
 void AsyncLogWriter::ioThreadMain() {
   platform::setCurrentThreadName("log_writer");
   std::unique_lock<std::mutex> lock(mutex_);
+  bool wroteBatch = false;
   while (true) {
     // Only this thread changes ioCounter_, so the current queue stays put.
-    std::vector<std::string>& batch = currentQueue();
-    messageReady_.wait(
-        lock, [&] { return !batch.empty() || (flags_ & kStopRequested) != 0; });
+    LogBatch& batch = currentQueue();
+    if (wroteBatch && batch.empty() && gatheringTime_.count() > 0 &&
+        (flags_ & kStopRequested) == 0) {
+      // Gather what comes in the next moments into one batch; a logging thread
+      // ends the wait early only when the queue fills up or on a flush.
+      ioState_ = IoState::kGathering;
+      const auto deadline = std::chrono::steady_clock::now() + gatheringTime_;
+      while (ioState_ == IoState::kGathering && (flags_ & kStopRequested) == 0) {
+        if (messageReady_.wait_until(lock, deadline) == std::cv_status::timeout) {
+          break;
+        }
+      }
+      ioState_ = IoState::kBusy;
+    }
+    while (batch.empty() && (flags_ & kStopRequested) == 0) {
+      // Whoever queues the next message sees this and wakes the thread.
+      ioState_ = IoState::kAsleep;
+      messageReady_.wait(lock);
+    }
+    ioState_ = IoState::kBusy;
     if ((flags_ & kStopRequested) != 0) {
       // Whatever is still queued stays for the restarted thread or cleanup().
       flags_ |= kStopped;
@@ -166,11 +196,16 @@ void AsyncLogWriter::ioThreadMain() {
     ++ioCounter_;  // new messages now go to the other queue
     const size_t discarded = std::exchange(numDiscarded_, 0);
     currentBufferSize_ = 0;
+    // A queue keeps its storage up to a few times the limit (it overshoots by
+    // one message, and NEVER_DISCARD messages are not limited at all).
+    const size_t keptBytes =
+        maxBufferSize_ > kMaxKeptQueueBytes / 4 ? kMaxKeptQueueBytes : 4 * maxBufferSize_;
     lock.unlock();
     ioDone_.notify_all();
 
     writeBatch(batch, discarded);
-    batch.clear();  // keeps the storage for the next time this queue fills
+    batch.clearAndTrim(keptBytes);  // keeps the storage for the next time
+    wroteBatch = true;
 
     lock.lock();
   }
@@ -185,6 +220,7 @@ bool AsyncLogWriter::preFork() {
 }
 
 void AsyncLogWriter::postForkParent() {
+  ioState_ = IoState::kBusy;
   if ((flags_ & kStarted) != 0 && (flags_ & kDestroying) == 0) {
     flags_ &= ~(kStopRequested | kStopped | kJoined);
     startIoThread();

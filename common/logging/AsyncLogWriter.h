@@ -12,6 +12,25 @@
 // messages are always queued. The count of drops is passed to writeBatch with
 // the queue that was filling while they happened.
 //
+// A queue is a LogBatch: the text of its messages back to back in one buffer
+// that is kept from batch to batch, so a logging thread's cost is a copy of its
+// text under the mutex and no allocation once the buffers have grown to their
+// working size (a buffer grown past four times the limit by NEVER_DISCARD
+// messages is given back after its batch). writeMessage never takes a string's
+// storage: the owned-text form copies as well and leaves the caller's string
+// as it was, so a caller may reuse its storage for the next message.
+//
+// Waking. Logging threads never signal an I/O thread that is busy writing: it
+// looks at the queue again when it is done. After writing a batch, when no new
+// message has come, the I/O thread waits up to the gathering time (200 µs by
+// default) for more before it writes again; messages that arrive meanwhile are
+// collected without waking it, unless the queue reaches half its limit (so
+// the wait never makes messages be dropped) or someone flushes. Only when that
+// wait ends with nothing queued does the thread go to sleep; the next message
+// then wakes it. So a stream of messages costs its logging threads no system
+// call, and a line reaches the file at most the gathering time later than it
+// would with an eager writer.
+//
 // flush() returns once everything queued before the call has been written:
 // it waits for two queue swaps made after its own (empty, never counted)
 // markers were queued.
@@ -48,14 +67,16 @@
 #include <pthread.h>
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
+#include "common/logging/LogBatch.h"
 #include "common/logging/LogWriter.h"
 
 namespace quorvane {
@@ -63,6 +84,9 @@ namespace quorvane {
 class AsyncLogWriter : public LogWriter {
  public:
   static constexpr size_t kDefaultMaxBufferSize = 1024 * 1024;
+  // A queue's storage is kept between batches up to four times the limit, and
+  // never above this.
+  static constexpr size_t kMaxKeptQueueBytes = 256 * 1024 * 1024;
   // Stack of the I/O thread. It needs little; and a size other than the
   // default one means that a thread a forked child starts never reuses the
   // stack of a parent thread that was still running at the fork (those stacks
@@ -77,10 +101,10 @@ class AsyncLogWriter : public LogWriter {
   AsyncLogWriter& operator=(const AsyncLogWriter&) = delete;
 
   using LogWriter::writeMessage;
-  // Copies the text and queues it.
-  void writeMessage(std::string_view buffer, uint32_t flags = 0) override;
-  // Queues the text (moved in), or drops and counts it when the current queue
+  // Queues a copy of the text, or drops and counts it when the current queue
   // is at or over the limit and flags lack NEVER_DISCARD.
+  void writeMessage(std::string_view buffer, uint32_t flags = 0) override;
+  // The same; `buffer` is left as it was (its storage stays the caller's).
   void writeMessage(std::string&& buffer, uint32_t flags = 0) override;
 
   void flush() override;
@@ -89,11 +113,16 @@ class AsyncLogWriter : public LogWriter {
   void setMaxBufferSize(size_t size);
   size_t maxBufferSize() const;
 
+  // How long the I/O thread, having written a batch, gathers new messages
+  // before writing them. Zero writes every message as soon as possible.
+  static constexpr std::chrono::microseconds kDefaultGatheringTime{200};
+  void setGatheringTime(std::chrono::microseconds time);
+
  protected:
-  // Writes one batch: the messages in arrival order (the vector may be changed;
-  // it is emptied afterwards) and the number of messages dropped since the
-  // previous batch. Empty messages are flush markers and produce no output.
-  virtual void writeBatch(std::vector<std::string>& batch, size_t discarded) = 0;
+  // Writes one batch: the messages in arrival order (emptied afterwards) and
+  // the number of messages dropped since the previous batch. Empty messages
+  // are flush markers and produce no output.
+  virtual void writeBatch(const LogBatch& batch, size_t discarded) = 0;
 
   // Stops the I/O thread for good and writes what is still queued. Call it
   // first in the destructor of every subclass. Calling it again does nothing.
@@ -117,7 +146,27 @@ class AsyncLogWriter : public LogWriter {
   // Requires the mutex held by `lock`: sets `extraFlags` and stop requested,
   // waits until the I/O thread has stopped, and joins it.
   void stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags);
-  std::vector<std::string>& currentQueue() { return queues_[ioCounter_ & 1]; }
+  LogBatch& currentQueue() { return queues_[ioCounter_ & 1]; }
+
+  // What the I/O thread is doing, for the logging threads to decide whether
+  // to signal it.
+  enum class IoState : uint8_t {
+    kBusy,       // running: it looks at the queue before it waits again
+    kGathering,  // waiting up to the gathering time after a batch
+    kAsleep,     // waiting for a message, however long it takes
+  };
+  // Requires the mutex held, after queueing: whether the caller must signal
+  // messageReady_. A sleeping thread is always woken, a gathering one once
+  // the queue holds half its limit or when `urgent` (a flush); only one caller
+  // is told so per wait.
+  bool takeWakeUp(bool urgent) {
+    if (ioState_ == IoState::kAsleep ||
+        (ioState_ == IoState::kGathering && (urgent || currentBufferSize_ >= maxBufferSize_ / 2))) {
+      ioState_ = IoState::kBusy;
+      return true;
+    }
+    return false;
+  }
 
   // Fork callbacks.
   bool preFork();
@@ -125,12 +174,14 @@ class AsyncLogWriter : public LogWriter {
   void postForkChild();
 
   // Guarded by mutex_.
-  std::array<std::vector<std::string>, 2> queues_;
+  std::array<LogBatch, 2> queues_;
   uint32_t flags_ = 0;
   uint64_t ioCounter_ = 0;  // queue swaps made by the I/O thread
   size_t maxBufferSize_ = kDefaultMaxBufferSize;
   size_t currentBufferSize_ = 0;  // bytes of text in the current queue
   size_t numDiscarded_ = 0;       // drops since the last swap
+  IoState ioState_ = IoState::kBusy;
+  std::chrono::microseconds gatheringTime_ = kDefaultGatheringTime;
   pthread_t ioThread_{};  // valid while started and not joined
 
   mutable std::mutex mutex_;

@@ -85,6 +85,10 @@ uint32_t categoryNameHash(std::string_view name) {
 }
 
 bool categoryNamesEqual(std::string_view a, std::string_view b) {
+  // The same spelling (the usual case: a canonical name looked up by itself).
+  if (a == b) {
+    return true;
+  }
   ComponentCursor left(a);
   ComponentCursor right(b);
   std::string_view l;

@@ -65,19 +65,30 @@ std::string GlogStyleFormatter::formatMessage(const LogMessage& message, const L
   return formatFields(LogLineFields::of(message));
 }
 
+void GlogStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
+                                           const LogCategory*) {
+  out.clear();
+  appendFields(out, LogLineFields::of(message));
+}
+
 std::string GlogStyleFormatter::formatFields(const LogLineFields& fields) const {
+  std::string out;
+  appendFields(out, fields);
+  return out;
+}
+
+void GlogStyleFormatter::appendFields(std::string& out, const LogLineFields& fields) const {
   const std::string_view text = fields.text;
   const Header header(fields);
-  std::string out;
   if (fields.newlineCount == 0) {
-    out.reserve(header.size() + text.size() + 1);
+    out.reserve(out.size() + header.size() + text.size() + 1);
     header.appendTo(out);
     out.append(text);
     out.push_back('\n');
-    return out;
+    return;
   }
 
-  out.reserve(header.size() * (fields.newlineCount + 1) + text.size() + 1);
+  out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
   size_t start = 0;
   while (true) {
     const size_t end = text.find('\n', start);
@@ -91,7 +102,6 @@ std::string GlogStyleFormatter::formatFields(const LogLineFields& fields) const 
     out.push_back('\n');
     start = end + 1;
   }
-  return out;
 }
 
 }  // namespace quorvane

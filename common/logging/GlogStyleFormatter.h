@@ -25,9 +25,13 @@ class GlogStyleFormatter : public LogFormatter {
  public:
   std::string formatMessage(const LogMessage& message,
                             const LogCategory* handlerCategory) override;
+  void formatMessageInto(std::string& out, const LogMessage& message,
+                         const LogCategory* handlerCategory) override;
 
   // The same layout for fields already taken out of a message.
   std::string formatFields(const LogLineFields& fields) const;
+  // Appends the layout of `fields` to `out`.
+  void appendFields(std::string& out, const LogLineFields& fields) const;
 };
 
 }  // namespace quorvane

@@ -89,6 +89,11 @@ void LogCategory::registerLevelCache(std::atomic<uint32_t>* cache) {
 }
 
 void LogCategory::deliverToHandlers(const LogMessage& message) const {
+  // Most categories on a message's way up have no handlers of their own. A
+  // list that changes at this moment is seen as it was just before or after.
+  if (handlerCount_.load(std::memory_order_relaxed) == 0) {
+    return;
+  }
   std::array<std::shared_ptr<LogHandler>, kInlineHandlers> inlineHandlers;
   HandlerList overflowHandlers;
   size_t count = 0;
@@ -157,6 +162,7 @@ void LogCategory::setHandlers(HandlerList handlers) {
   {
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     handlers_.swap(handlers);
+    handlerCount_.store(handlers_.size(), std::memory_order_relaxed);
   }
   // `handlers` now holds the previous list; it is released here, unlocked.
 }

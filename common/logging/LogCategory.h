@@ -15,7 +15,9 @@
 // Thread safety: isEnabled, effectiveLevel and the propagation level are
 // lock-free atomic reads, safe from any thread. dispatchMessage and
 // submitMessage may run on any number of threads at once; they copy the handler
-// list under its shared lock and call the handlers with no lock held.
+// list under its shared lock and call the handlers with no lock held. A
+// category without handlers is passed over without taking its lock (the
+// number of handlers is kept beside the list in an atomic word).
 // setLevel must be called with the owning database's configuration lock held
 // (use LoggerDB::setLevel or a configuration operation); handler-list changes
 // take the list's exclusive lock.
@@ -115,6 +117,8 @@ class LogCategory {
   const std::string name_;
   mutable std::shared_mutex handlersMutex_;
   HandlerList handlers_;
+  // handlers_.size(), written under the exclusive lock, read without any.
+  std::atomic<size_t> handlerCount_{0};
   LoggerDB* const db_;
   // Tree links and level caches change only under the database's category-map
   // exclusive lock and are read with that lock held.

@@ -24,6 +24,15 @@ class LogFormatter {
   // formatter's layout.
   virtual std::string formatMessage(const LogMessage& message,
                                     const LogCategory* handlerCategory) = 0;
+
+  // The same text, put into `out` (whatever `out` held is replaced). A caller
+  // that reuses one string for many messages lets a formatter that overrides
+  // this write into the string's existing storage instead of allocating a new
+  // one per message; the default assigns formatMessage's result.
+  virtual void formatMessageInto(std::string& out, const LogMessage& message,
+                                 const LogCategory* handlerCategory) {
+    out = formatMessage(message, handlerCategory);
+  }
 };
 
 }  // namespace quorvane

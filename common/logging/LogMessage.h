@@ -62,6 +62,10 @@ class LogMessage {
   uint64_t newlineCount() const { return newlineCount_; }
   const std::string& contextString() const { return contextString_; }
 
+  // For the code that built the message, once every handler has seen it: hands
+  // the raw text's storage back for reuse. The message is not used afterwards.
+  std::string takeRawText() { return std::move(rawText_); }
+
  private:
   void sanitize();
 

@@ -115,11 +115,8 @@ void LoggerDB::releaseHandlers() {
   }
 }
 
-std::string LoggerDB::contextString() const {
+std::string LoggerDB::providedContextString() const {
   const ContextProviders* block = contextProviders_.load(std::memory_order_acquire);
-  if (block == nullptr) {
-    return {};
-  }
   std::string text;
   const size_t count = block->count.load(std::memory_order_acquire);
   for (size_t i = 0; i < count; ++i) {

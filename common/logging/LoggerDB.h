@@ -118,8 +118,13 @@ class LoggerDB {
 
   // The context text of a new message: each provider's non-empty result
   // preceded by a blank, in registration order. Empty without any work when no
-  // provider is registered.
-  std::string contextString() const;
+  // provider is registered (one load and a test, inlined into the caller).
+  std::string contextString() const {
+    if (contextProviders_.load(std::memory_order_acquire) == nullptr) {
+      return {};
+    }
+    return providedContextString();
+  }
   // Adds a provider; throws std::length_error beyond kMaxContextProviders.
   void addContextProvider(ContextProvider provider);
 
@@ -147,6 +152,8 @@ class LoggerDB {
 
   // Requires categoryMapMutex_ held exclusively.
   LogCategory* categoryForLocked(std::string_view name);
+  // contextString when providers exist.
+  std::string providedContextString() const;
 
   // The phases of a configuration change; registryMutex_ held exclusively.
   // prepareConfigChange builds every handler into `change` without touching

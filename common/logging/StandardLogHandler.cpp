@@ -3,6 +3,7 @@
 #include "common/logging/LogFormatter.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LogWriter.h"
+#include "common/logging/internal/ScratchString.h"
 
 namespace quorvane {
 
@@ -21,7 +22,14 @@ void StandardLogHandler::handleMessage(const LogMessage& message,
   if (message.level() < getLevel()) {
     return;
   }
-  writer_->writeMessage(formatter_->formatMessage(message, handlerCategory), 0);
+  {
+    // The line is formatted into the thread's reusable line string; a writer
+    // that copies the text (an asynchronous one) leaves the storage for the
+    // next message.
+    logging_internal::ScopedScratchString line(logging_internal::ScratchSlot::kFormattedLine);
+    formatter_->formatMessageInto(line.text(), message, handlerCategory);
+    writer_->writeMessage(std::move(line.text()), 0);
+  }
   if (message.level() >= syncLevel_) {
     flush();
   }

@@ -43,20 +43,21 @@ struct FileLogStateFor {
 // category when `level` is enabled, else null.
 LogCategory* initializeFileLogState(LogLevel level, std::string_view path, FileLogState& state);
 
+// The rest of the check for a statement that passed the cached level (kept out
+// of line, so that the code of every statement holds only the fast test).
+LogCategory* enabledFileCategoryAfterCache(LogLevel level, std::string_view path,
+                                           FileLogState& state);
+
 // The file's category when a statement at `level` is enabled, else null.
-// Disabled statements cost one relaxed load and a compare.
+// Disabled statements cost one relaxed load and a compare, inlined into the
+// statement whatever the function around it looks like.
 template <SourcePath Path>
-inline LogCategory* enabledFileCategory(LogLevel level) {
+[[gnu::always_inline]] inline LogCategory* enabledFileCategory(LogLevel level) {
   FileLogState& state = FileLogStateFor<Path>::state;
-  const uint32_t cached = state.levelCache.load(std::memory_order_relaxed);
-  if (toUnderlying(level) < cached) [[likely]] {
+  if (toUnderlying(level) < state.levelCache.load(std::memory_order_relaxed)) [[likely]] {
     return nullptr;
   }
-  LogCategory* category = state.category.load(std::memory_order_acquire);
-  if (cached == 0 || category == nullptr) [[unlikely]] {
-    return initializeFileLogState(level, Path.view(), state);
-  }
-  return category;
+  return enabledFileCategoryAfterCache(level, Path.view(), state);
 }
 
 }  // namespace quorvane::logging_internal

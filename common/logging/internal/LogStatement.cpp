@@ -4,6 +4,7 @@
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/internal/FileLogState.h"
+#include "common/logging/internal/FormatPlan.h"
 #include "common/utilities/ExceptionString.h"
 
 namespace quorvane::logging_internal {
@@ -12,16 +13,38 @@ LogStatement::~LogStatement() {
   stream_.reset();
   LogMessage message(category_, level_, file_, line_, function_, std::move(text_));
   category_->submitMessage(message);
+  giveBackScratchString(ScratchSlot::kStatementText, message.takeRawText());
 }
 
 void LogStatement::formatArguments(fmt::string_view format, fmt::format_args args) {
   try {
-    fmt::vformat_to(std::back_inserter(text_), format, args);
+    // Plain "{}" fields of integers and strings: from the split format.
+    if (const FormatPlan* plan = cachedFormatPlan({format.data(), format.size()})) {
+      if (plan->formatTo(text_, args)) {
+        return;
+      }
+    }
+    // Anything else: formatted on the stack by the engine, then copied into
+    // the text's reused storage.
+    fmt::memory_buffer formatted;
+    fmt::vformat_to(fmt::appender(formatted), format, args);
+    text_.append(formatted.data(), formatted.size());
   } catch (const std::exception& ex) {
     // A bad argument must not lose the statement: log what went wrong instead.
     text_ = "error formatting log message: " + exceptionDescription(ex) +
             "; format string: \"" + std::string(format.data(), format.size()) + "\"";
   }
+}
+
+LogCategory* enabledFileCategoryAfterCache(LogLevel level, std::string_view path,
+                                           FileLogState& state) {
+  const uint32_t cached = state.levelCache.load(std::memory_order_relaxed);
+  LogCategory* category = state.category.load(std::memory_order_acquire);
+  if (cached == 0 || category == nullptr) [[unlikely]] {
+    return initializeFileLogState(level, path, state);
+  }
+  // The level may have changed since the caller's load.
+  return toUnderlying(level) < cached ? nullptr : category;
 }
 
 LogCategory* initializeFileLogState(LogLevel level, std::string_view path, FileLogState& state) {

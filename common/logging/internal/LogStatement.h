@@ -5,7 +5,10 @@
 //
 // Text is the statement's formatted arguments (if any) followed by everything
 // streamed into it. The output stream is only built when something is
-// streamed, so format-only statements never pay for it.
+// streamed, so format-only statements never pay for it. The text is collected
+// in the thread's reusable statement string (ScratchString.h) and its storage
+// is taken back from the message once the message has been delivered, so a
+// statement allocates nothing for its text in the steady state.
 //
 // Internal: use the macros of common/logging/Log.h. One statement lives on one
 // thread for one full expression.
@@ -20,6 +23,7 @@
 #include <utility>
 
 #include "common/logging/LogLevel.h"
+#include "common/logging/internal/ScratchString.h"
 
 namespace quorvane {
 class LogCategory;
@@ -52,7 +56,12 @@ class LogStatement {
  public:
   LogStatement(LogCategory* category, LogLevel level, std::string_view file, unsigned int line,
                std::string_view function)
-      : category_(category), level_(level), file_(file), function_(function), line_(line) {}
+      : category_(category),
+        level_(level),
+        file_(file),
+        function_(function),
+        line_(line),
+        text_(takeScratchString(ScratchSlot::kStatementText)) {}
 
   template <typename... Args>
   LogStatement(LogCategory* category, LogLevel level, std::string_view file, unsigned int line,

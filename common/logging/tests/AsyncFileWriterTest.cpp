@@ -22,10 +22,13 @@ namespace {
 class DirectAsyncFileWriter : public AsyncFileWriter {
  public:
   using AsyncFileWriter::AsyncFileWriter;
-  using AsyncFileWriter::writeBatch;
-  // Stops the I/O thread before the object turns back into its base class (the
-  // thread may still be making a virtual call on it).
+  // As every subclass must: the I/O thread stops before this class's part of
+  // the object goes away.
   ~DirectAsyncFileWriter() override { cleanup(); }
+  using AsyncFileWriter::writeBatch;
+  void writeBatch(const std::vector<std::string>& messages, size_t discarded) {
+    writeBatch(LogBatch(messages), discarded);
+  }
 };
 
 std::vector<std::string> numberedLines(int count) {

@@ -98,11 +98,11 @@ class RecordingWriter : public AsyncLogWriter {
   using AsyncLogWriter::cleanup;
 
  protected:
-  void writeBatch(std::vector<std::string>& batch, size_t discarded) override {
+  void writeBatch(const LogBatch& batch, size_t discarded) override {
     if (recorder_.duringBatch) {
       recorder_.duringBatch();
     }
-    recorder_.record(batch, discarded);
+    recorder_.record(batch.toStrings(), discarded);
   }
 
  private:
@@ -116,8 +116,8 @@ class NoCleanupWriter : public AsyncLogWriter {
   bool writesToTerminal() const override { return false; }
 
  protected:
-  void writeBatch(std::vector<std::string>& batch, size_t discarded) override {
-    recorder_.record(batch, discarded);
+  void writeBatch(const LogBatch& batch, size_t discarded) override {
+    recorder_.record(batch.toStrings(), discarded);
   }
 
  private:
@@ -234,6 +234,124 @@ TEST(AsyncLogWriterTest, MissingCleanupWarnsAndLosesTheQueueWithoutHanging) {
   EXPECT_EQ(captured[0].sourceFile, "logging/AsyncLogWriter");
   EXPECT_EQ(captured[0].lineNumber, 52);
   EXPECT_EQ(captured[0].text, "cleanup() is not called before destroying");
+}
+
+TEST(AsyncLogWriterTest, TheOwnedTextIsCopiedAndTheCallersStringLeftAsItWas) {
+  BatchRecorder recorder;
+  RecordingWriter writer(recorder);
+  std::string text = "a line that the caller keeps\n";
+  const char* storage = text.data();
+  writer.writeMessage(std::move(text));
+  // The caller's string keeps its text and storage, for its next message.
+  EXPECT_EQ(text, "a line that the caller keeps\n");  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(text.data(), storage);
+  writer.flush();
+  EXPECT_THAT(recorder.messages(), ElementsAre("a line that the caller keeps\n"));
+}
+
+// Waits until the recorder holds `count` messages (markers left out), without
+// flushing; false after `limit`.
+bool waitForMessages(const BatchRecorder& recorder, size_t count,
+                     std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (recorder.messages().size() < count) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  return true;
+}
+
+TEST(AsyncLogWriterTest, EveryMessageReachesTheBatchesWithoutAFlushWhateverItsTiming) {
+  // Single messages from two threads taking turns, each waited for without a
+  // flush, at pauses around the gathering time: a message that arrives just
+  // as the I/O thread goes from gathering to sleeping must still wake it. A
+  // lost wake-up leaves the message queued for good and fails the wait.
+  BatchRecorder recorder;
+  RecordingWriter writer(recorder);
+  writer.setGatheringTime(std::chrono::microseconds(100));
+  constexpr int kMessages = 1500;
+  int next = 0;
+  bool lost = false;
+  std::mutex turn;
+  auto takeTurns = [&](unsigned seed) {
+    while (true) {
+      std::lock_guard<std::mutex> lock(turn);
+      if (next == kMessages || lost) {
+        return;
+      }
+      const int i = next++;
+      writer.writeMessage("m" + std::to_string(i));
+      if (!waitForMessages(recorder, static_cast<size_t>(i) + 1)) {
+        lost = true;
+        return;
+      }
+      seed = seed * 1103515245 + 12345;
+      std::this_thread::sleep_for(std::chrono::microseconds((seed >> 8) % 250));
+    }
+  };
+  std::thread a(takeTurns, 1u);
+  std::thread b(takeTurns, 2u);
+  a.join();
+  b.join();
+  ASSERT_FALSE(lost) << "a message was never written: the I/O thread was not woken";
+  EXPECT_EQ(recorder.messages().size(), static_cast<size_t>(kMessages));
+}
+
+// Logs small messages until one stays unwritten for 100 ms, which shows that
+// the I/O thread is gathering (a message that comes before the thread has
+// started to gather is written at once; the thread gathers after that batch).
+// Returns the number of messages the recorder should end up with.
+size_t logUntilGathering(RecordingWriter& writer, const BatchRecorder& recorder) {
+  size_t expected = recorder.messages().size();
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    writer.writeMessage("small " + std::to_string(attempt));
+    ++expected;
+    if (!waitForMessages(recorder, expected, std::chrono::milliseconds(100))) {
+      return expected;
+    }
+  }
+  ADD_FAILURE() << "every message was written at once: the writer never gathered";
+  return expected;
+}
+
+TEST(AsyncLogWriterTest, WhileGatheringOnlyAHalfFullQueueAFlushOrAStopWakeTheWriter) {
+  BatchRecorder recorder;
+  auto writer = std::make_unique<RecordingWriter>(recorder);
+  writer->setMaxBufferSize(100);
+  writer->setGatheringTime(std::chrono::seconds(30));
+  // The first message wakes the sleeping thread; after its batch the thread
+  // gathers for the next 30 seconds.
+  writer->writeMessage(std::string("first"));
+  ASSERT_TRUE(waitForMessages(recorder, 1));
+
+  size_t expected = logUntilGathering(*writer, recorder);
+  writer->flush();  // ends the gathering at once
+  EXPECT_EQ(recorder.messages().size(), expected);
+
+  // Half the limit wakes it too.
+  expected = logUntilGathering(*writer, recorder);
+  writer->writeMessage(std::string(50, 'b'));  // at least 50 of 100 bytes now
+  EXPECT_TRUE(waitForMessages(recorder, expected + 1, std::chrono::seconds(5)));
+
+  // Destruction does not wait for the gathering time either.
+  logUntilGathering(*writer, recorder);
+  writer->writeMessage(std::string("last"));
+  const auto before = std::chrono::steady_clock::now();
+  writer.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_EQ(recorder.messages().back(), "last");
+}
+
+TEST(AsyncLogWriterTest, WithoutGatheringEachMessageIsWrittenAtOnce) {
+  BatchRecorder recorder;
+  RecordingWriter writer(recorder);
+  writer.setGatheringTime(std::chrono::microseconds(0));
+  for (int i = 0; i < 50; ++i) {
+    writer.writeMessage("m" + std::to_string(i));
+    ASSERT_TRUE(waitForMessages(recorder, static_cast<size_t>(i) + 1, std::chrono::seconds(5)));
+  }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -47,6 +47,17 @@ TEST_F(GlogStyleFormatterTest, ThreadIdIsRightAlignedToFiveAndNeverCut) {
   EXPECT_EQ(formatter_.formatFields(fields), "I1206 09:05:07.000042 9876543210 main:42] t\n");
 }
 
+TEST_F(GlogStyleFormatterTest, FormattingIntoAStringReplacesWhatItHeld) {
+  LoggerDB db;
+  std::string line = std::string(300, '#');  // a longer earlier line
+  for (const char* text : {"one line", "two\nlines", ""}) {
+    LogMessage message(db.categoryFor("x"), LogLevel::WARN, "src/Sender.cpp", 88, "send",
+                       std::string(text));
+    formatter_.formatMessageInto(line, message, nullptr);
+    EXPECT_EQ(line, formatter_.formatMessage(message, nullptr)) << text;
+  }
+}
+
 TEST_F(GlogStyleFormatterTest, EveryLineOfAMultiLineMessageGetsTheHeader) {
   const std::string header(kHeader);
   EXPECT_EQ(formatter_.formatFields(sampleFields("a\nb")), header + "a\n" + header + "b\n");

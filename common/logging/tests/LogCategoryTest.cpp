@@ -163,6 +163,26 @@ TEST_F(LogCategoryTest, HandlerListOperations) {
   EXPECT_TRUE(c->handlersSnapshot().empty());
 }
 
+TEST_F(LogCategoryTest, DeliveryFollowsEveryChangeOfAHandlerList) {
+  // A category without handlers is passed over without its lock; the count
+  // it is passed over by must follow every kind of change.
+  LogCategory* c = db_.categoryFor("d");
+  c->setPropagationLevel(LogLevel::MAX_LEVEL);
+  auto h1 = std::make_shared<CapturingLogHandler>();
+  auto h2 = std::make_shared<CapturingLogHandler>();
+  log("d", LogLevel::INFO, "none");
+  c->setHandlers({h1});
+  log("d", LogLevel::INFO, "one");
+  c->substituteHandlers({{h1, h2}});
+  log("d", LogLevel::INFO, "substituted");
+  c->removeAllHandlers();
+  log("d", LogLevel::INFO, "removed");
+  c->setHandlers({h1, h2});
+  log("d", LogLevel::INFO, "both");
+  EXPECT_THAT(h1->texts(), ElementsAre("one", "both"));
+  EXPECT_THAT(h2->texts(), ElementsAre("substituted", "both"));
+}
+
 using LogCategoryDeathTest = LogCategoryTest;
 
 TEST_F(LogCategoryDeathTest, FatalWithoutHandlersWritesOneLineAndAborts) {

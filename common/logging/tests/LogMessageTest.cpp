@@ -1,5 +1,6 @@
 #include "common/logging/LogMessage.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -39,6 +40,70 @@ TEST_F(LogMessageTest, EscapesBackslashesAndControlBytes) {
   EXPECT_EQ(mixed.messageText(), "\\\\\n\\x01");
   EXPECT_EQ(mixed.rawText(), "\\\n\x01");
   EXPECT_EQ(mixed.newlineCount(), 1u);
+}
+
+// The sanitising rule applied byte by byte.
+std::string referenceSanitized(const std::string& raw, uint64_t& newlines) {
+  std::string out;
+  newlines = 0;
+  for (char ch : raw) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n' || c == '\t') {
+      newlines += c == '\n' ? 1 : 0;
+      out += ch;
+    } else if (c < 0x20 || c == 0x7f) {
+      out += fmt::format("\\x{:02x}", c);
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+TEST_F(LogMessageTest, EachByteThatMattersIsFoundAtEveryPositionAndLength) {
+  // The scan looks at blocks of bytes; a special byte at any offset of texts
+  // of every length around the block sizes must be seen.
+  const unsigned char specials[] = {'\\', '\n', '\t', 0x00, 0x01, 0x1f, 0x7f};
+  const unsigned char ordinary[] = {0x20, 0x5b, 0x5d, 0x7e, 0x80, 0xc3, 0xff};
+  for (size_t length = 1; length <= 40; ++length) {
+    for (size_t position = 0; position < length; ++position) {
+      for (unsigned char special : specials) {
+        std::string raw(length, 'a');
+        raw[position] = static_cast<char>(special);
+        uint64_t newlines = 0;
+        const std::string expected = referenceSanitized(raw, newlines);
+        auto message = make(raw);
+        ASSERT_EQ(message.messageText(), expected) << length << " " << position << " " << +special;
+        ASSERT_EQ(message.newlineCount(), newlines);
+      }
+      for (unsigned char plain : ordinary) {
+        std::string raw(length, 'a');
+        raw[position] = static_cast<char>(plain);
+        auto message = make(raw);
+        ASSERT_EQ(&message.messageText(), &message.rawText()) << length << " " << position;
+        ASSERT_EQ(message.newlineCount(), 0u);
+      }
+    }
+  }
+}
+
+TEST_F(LogMessageTest, TheBaseNameFollowsTheLastSlashAtAnyPosition) {
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t slash = 0; slash <= length; ++slash) {
+      std::string path(length, 'f');
+      if (slash < length) {
+        path[slash] = '/';
+      }
+      if (slash > 2) {
+        path[slash / 2] = '/';  // an earlier slash that does not count
+      }
+      const size_t last = path.rfind('/');
+      const std::string expected = last == std::string::npos ? path : path.substr(last + 1);
+      ASSERT_EQ(make("", path).fileBaseName(), expected) << path;
+    }
+  }
 }
 
 TEST_F(LogMessageTest, FieldsAndBaseName) {

@@ -51,6 +51,27 @@ TEST_F(LogStatementTest, FormattedArgumentsComeBeforeStreamedText) {
   EXPECT_THAT(handler_->texts(), ElementsAre("1 + 2 = 3 (ff)", "no arguments", ""));
 }
 
+// Logs a statement of its own while it handles the message "outer 1 ...".
+class ReentrantHandler : public CapturingLogHandler {
+ public:
+  void handleMessage(const LogMessage& message, const LogCategory* handlerCategory) override {
+    CapturingLogHandler::handleMessage(message, handlerCategory);
+    if (message.rawText().starts_with("outer 1")) {
+      KLOGF(INFO, "inner {}", 2) << " streamed";
+    }
+  }
+};
+
+TEST_F(LogStatementTest, AStatementInsideAHandlerHasItsOwnTextAndLeavesTheOuterOneAlone) {
+  auto reentrant = std::make_shared<ReentrantHandler>();
+  LoggerDB::get().categoryFor("")->setHandlers({reentrant});
+  KLOGF(INFO, "outer {}", 1) << " with " << std::string(200, 'o');
+  KLOGF(INFO, "after {}", 3);
+  KLOG(INFO) << "streamed only";
+  EXPECT_THAT(reentrant->texts(), ElementsAre("outer 1 with " + std::string(200, 'o'),
+                                              "inner 2 streamed", "after 3", "streamed only"));
+}
+
 TEST_F(LogStatementTest, DisabledStatementsEvaluateNothing) {
   int evaluated = 0;
   auto touch = [&] { return ++evaluated; };

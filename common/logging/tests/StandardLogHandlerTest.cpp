@@ -10,6 +10,7 @@
 #include "common/logging/GlogStyleFormatter.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
+#include "common/logging/LogWriter.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/StandardLogHandlerFactory.h"
 #include "common/logging/testing/CapturingLogWriter.h"
@@ -44,6 +45,50 @@ TEST_F(StandardLogHandlerTest, LevelFiltersAndSyncLevelFlushes) {
   EXPECT_THAT(writer->messages(), ElementsAre("kept\n", "flushed\n"));
   EXPECT_THAT(writer->flags(), ElementsAre(0u, 0u));
   EXPECT_EQ(writer->flushCount(), 1);
+}
+
+// A writer that copies the text it is given and leaves the caller's string
+// alone (as the asynchronous writers do), recording where the text was.
+class CopyingLogWriter : public LogWriter {
+ public:
+  void writeMessage(std::string_view buffer, uint32_t) override {
+    texts.emplace_back(buffer);
+    storage.push_back(buffer.data());
+  }
+  void writeMessage(std::string&& buffer, uint32_t flags) override {
+    writeMessage(std::string_view(buffer), flags);
+  }
+  void flush() override {}
+  bool writesToTerminal() const override { return false; }
+
+  std::vector<std::string> texts;
+  std::vector<const char*> storage;
+};
+
+TEST_F(StandardLogHandlerTest, LinesAreFormattedAfreshIntoStorageThatIsReused) {
+  for (bool engineFormatter : {false, true}) {
+    auto writer = std::make_shared<CopyingLogWriter>();
+    std::shared_ptr<LogFormatter> formatter;
+    if (engineFormatter) {
+      // Only formatMessage of its own: the handler takes the string it returns.
+      formatter = std::make_shared<CustomLogFormatter>("{L} {FILE}:{LINE}]", false);
+    } else {
+      formatter = std::make_shared<GlogStyleFormatter>();
+    }
+    StandardLogHandler handler(LogHandlerConfig{"t"}, formatter, writer);
+    handle(handler, LogLevel::INFO, std::string(500, 'x'));
+    handle(handler, LogLevel::INFO, "short");
+    handle(handler, LogLevel::WARN, "two\nlines");
+    ASSERT_EQ(writer->texts.size(), 3u);
+    EXPECT_EQ(writer->texts[1].find('x'), std::string::npos) << "nothing left of the long line";
+    EXPECT_THAT(writer->texts[1], HasSubstr("short\n"));
+    EXPECT_EQ(writer->texts[2].find("short"), std::string::npos);
+    if (!engineFormatter) {
+      // The second and third lines were written into the first line's storage.
+      EXPECT_EQ(writer->storage[1], writer->storage[0]);
+      EXPECT_EQ(writer->storage[2], writer->storage[0]);
+    }
+  }
 }
 
 TEST_F(StandardLogHandlerTest, WithoutASyncLevelOnlyFatalFlushes) {

@@ -101,6 +101,11 @@ class ScriptedFileOps : public FileOps {
     std::lock_guard<std::mutex> g(mutex_);
     return writevEntryCounts_;
   }
+  // The bytes each writev call was asked to write, in call order.
+  std::vector<size_t> writevByteCounts() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return writevByteCounts_;
+  }
   int openCalls() const {
     std::lock_guard<std::mutex> g(mutex_);
     return openCalls_;
@@ -131,6 +136,11 @@ class ScriptedFileOps : public FileOps {
       maxIovecs_ = iovcnt;
     }
     writevEntryCounts_.push_back(iovcnt);
+    size_t requested = 0;
+    for (int i = 0; i < iovcnt; ++i) {
+      requested += iov[i].iov_len;
+    }
+    writevByteCounts_.push_back(requested);
     awaitRelease(g);
     if (int err = injectedError()) {
       errno = err;
@@ -230,6 +240,7 @@ class ScriptedFileOps : public FileOps {
   int stalls_ = 0;
   int openCalls_ = 0;
   std::vector<int> writevEntryCounts_;
+  std::vector<size_t> writevByteCounts_;
   int writeCalls_ = 0;
   int writevCalls_ = 0;
   int maxIovecs_ = 0;

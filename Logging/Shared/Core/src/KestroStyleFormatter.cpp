@@ -1,6 +1,8 @@
 #include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "common/logging/LogLineFields.h"
@@ -10,6 +12,27 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using quorvane::logging_internal::putPadded;
+using quorvane::logging_internal::putSixDigits;
+using quorvane::logging_internal::putTwoDigits;
+
+// The thread id as the header prints it ({:5d}), kept per thread: the
+// messages a thread formats are nearly always its own.
+struct ThreadIdText {
+  uint64_t id = 0;
+  size_t size = 0;  // 0: nothing kept yet
+  char text[24];
+};
+thread_local ThreadIdText threadIdText;
+
+char* putThreadId(char* p, uint64_t id) {
+  ThreadIdText& kept = threadIdText;
+  if (kept.size == 0 || kept.id != id) {
+    kept.size = static_cast<size_t>(putPadded(kept.text, id, 5, ' ') - kept.text);
+    kept.id = id;
+  }
+  std::memcpy(p, kept.text, kept.size);
+  return p + kept.size;
+}
 
 // The header "{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] " of letter,
 // calendar time, microseconds, thread id, file base name and line. It is the
@@ -21,19 +44,19 @@ class Header {
     const std::tm& t = f.time;
     char* p = text_;
     *p++ = f.levelLetter;
-    p = putPadded(p, t.tm_mon + 1, 2, '0');
-    p = putPadded(p, t.tm_mday, 2, '0');
+    p = putTwoDigits(p, t.tm_mon + 1);
+    p = putTwoDigits(p, t.tm_mday);
     *p++ = ' ';
-    p = putPadded(p, t.tm_hour, 2, '0');
+    p = putTwoDigits(p, t.tm_hour);
     *p++ = ':';
-    p = putPadded(p, t.tm_min, 2, '0');
+    p = putTwoDigits(p, t.tm_min);
     *p++ = ':';
-    p = putPadded(p, t.tm_sec, 2, '0');
+    p = putTwoDigits(p, t.tm_sec);
     *p++ = '.';
-    p = putPadded(p, f.microseconds, 6, '0');
+    p = putSixDigits(p, f.microseconds);
     p = putZoneOffset(p, t.tm_gmtoff);
     *p++ = ' ';
-    p = putPadded(p, f.threadId, 5, ' ');
+    p = putThreadId(p, f.threadId);
     *p++ = ' ';
     prefixSize_ = static_cast<size_t>(p - text_);
     // The part after the base name: ":" + line + "] ".
@@ -47,6 +70,16 @@ class Header {
 
   size_t size() const { return prefixSize_ + fileBaseName_.size() + suffixSize_; }
 
+  // Writes the header at `p` (size() bytes) and returns the end.
+  char* writeTo(char* p) const {
+    std::memcpy(p, text_, prefixSize_);
+    p += prefixSize_;
+    std::memcpy(p, fileBaseName_.data(), fileBaseName_.size());
+    p += fileBaseName_.size();
+    std::memcpy(p, suffix_, suffixSize_);
+    return p + suffixSize_;
+  }
+
   void appendTo(std::string& out) const {
     out.append(text_, prefixSize_);
     out.append(fileBaseName_);
@@ -59,8 +92,8 @@ class Header {
   static char* putZoneOffset(char* p, long offset) {
     *p++ = offset < 0 ? '-' : '+';
     const long minutes = (offset < 0 ? -offset : offset) / 60;
-    p = putPadded(p, minutes / 60, 2, '0');
-    return putPadded(p, minutes % 60, 2, '0');
+    p = putTwoDigits(p, minutes / 60);
+    return putTwoDigits(p, minutes % 60);
   }
 
   std::string_view fileBaseName_;
@@ -77,19 +110,32 @@ std::string KestroStyleFormatter::formatMessage(const LogMessage& message, const
   return formatFields(LogLineFields::of(message));
 }
 
+void KestroStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
+                                             const LogCategory*) {
+  out.clear();
+  appendFields(out, LogLineFields::of(message));
+}
+
 std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) const {
+  std::string out;
+  appendFields(out, fields);
+  return out;
+}
+
+void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& fields) const {
   const std::string_view text = fields.text;
   const Header header(fields);
-  std::string out;
   if (fields.newlineCount == 0) {
-    out.reserve(header.size() + text.size() + 1);
-    header.appendTo(out);
-    out.append(text);
-    out.push_back('\n');
-    return out;
+    // One resize, then the pieces are copied into place.
+    const size_t start = out.size();
+    out.resize(start + header.size() + text.size() + 1);
+    char* p = header.writeTo(out.data() + start);
+    std::memcpy(p, text.data(), text.size());
+    p[text.size()] = '\n';
+    return;
   }
 
-  out.reserve(header.size() * (fields.newlineCount + 1) + text.size() + 1);
+  out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
   size_t start = 0;
   while (true) {
     header.appendTo(out);
@@ -97,7 +143,7 @@ std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) cons
     if (end == std::string_view::npos) {
       out.append(text.substr(start));
       out.push_back('\n');
-      return out;
+      return;
     }
     out.append(text.substr(start, end - start));
     out.push_back('\n');

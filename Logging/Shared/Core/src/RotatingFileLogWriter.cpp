@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -59,7 +60,6 @@ RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suf
       maxLogAge_(saturatedSeconds(maxLogAge)),
       maxLogAgeMicros_(saturatedMicros(maxLogAge_)),
       clock_(clock) {
-  iovecs_.reserve(kMaxLinesPerWrite);
 }
 
 RotatingFileLogWriter::~RotatingFileLogWriter() {
@@ -118,14 +118,13 @@ void RotatingFileLogWriter::openNewFile() {
   bytesWritten_ = 0;
 }
 
-void RotatingFileLogWriter::writeChunk(const std::vector<std::string>& batch, size_t first,
-                                       size_t count, size_t bytes) {
-  iovecs_.clear();
-  for (size_t i = first; i < first + count; ++i) {
-    const std::string& line = batch[i];
-    iovecs_.push_back({const_cast<char*>(line.data()), line.size()});
-  }
-  const ssize_t written = writevFull(file_.fd(), iovecs_.data(), static_cast<int>(count));
+void RotatingFileLogWriter::writeChunk(const LogBatch& batch, size_t first, size_t count,
+                                       size_t bytes) {
+  // The lines of a batch lie back to back, so the chunk is one piece of the
+  // gathering write however many lines it holds.
+  const std::string_view lines = batch.range(first, count);
+  struct iovec piece = {const_cast<char*>(lines.data()), lines.size()};
+  const ssize_t written = writevFull(file_.fd(), &piece, 1);
   if (written < 0) {
     throw std::system_error(errno, std::system_category(), "writevFull() failed");
   }
@@ -136,11 +135,10 @@ void RotatingFileLogWriter::writeChunk(const std::vector<std::string>& batch, si
   }
 }
 
-void RotatingFileLogWriter::writeBatch(std::vector<std::string>& batch, size_t discarded) {
+void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) {
   // A batch of flush markers only has nothing to write: it must neither create
   // the first file nor rotate an old one.
-  if (discarded == 0 &&
-      std::all_of(batch.begin(), batch.end(), [](const std::string& s) { return s.empty(); })) {
+  if (discarded == 0 && batch.byteSize() == 0) {
     return;
   }
 

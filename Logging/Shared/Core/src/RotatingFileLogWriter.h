@@ -16,7 +16,8 @@
 //   - opens the first file, or replaces the current one when it is older than
 //     maxLogAge seconds (checked only when a batch arrives: an idle writer
 //     keeps its file);
-//   - writes its lines in chunks of at most 1024, one gathering write each;
+//   - writes its lines in chunks of at most 1024, one gathering write each
+//     (the lines of a batch lie back to back, so a chunk is one piece);
 //     a chunk takes lines while the bytes taken so far do not exceed what is
 //     left of maxFileSize, so it may end past the limit by at most one line;
 //     when the file holds maxFileSize bytes or more after a chunk, the next
@@ -36,13 +37,10 @@
 // that thread has stopped. Destruction writes whatever is still queued, then
 // closes the file.
 
-#include <sys/uio.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/logging/AsyncLogWriter.h"
 #include "common/utilities/File.h"
@@ -76,7 +74,7 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   int64_t maxLogAge() const { return maxLogAge_; }
 
  protected:
-  void writeBatch(std::vector<std::string>& batch, size_t discarded) override;
+  void writeBatch(const LogBatch& batch, size_t discarded) override;
 
  private:
   // Opens the file named after the current time and makes it current. Throws
@@ -85,7 +83,7 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   // Whether the current file has passed its age at `now`.
   bool fileExpired(int64_t now) const;
   // Writes the lines [first, first + count) with one gathering write.
-  void writeChunk(const std::vector<std::string>& batch, size_t first, size_t count,
+  void writeChunk(const LogBatch& batch, size_t first, size_t count,
                   size_t bytes);
 
   const std::string prefix_;
@@ -100,7 +98,6 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   uint64_t bytesWritten_ = 0;  // text written to the current file
   int64_t fileOpenedAt_ = 0;   // microseconds; 0 before the first file
   File file_;
-  std::vector<struct iovec> iovecs_;  // kept between batches
 };
 
 }  // namespace quorvane::kestro::logging

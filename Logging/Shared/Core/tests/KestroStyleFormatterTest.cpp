@@ -52,6 +52,17 @@ TEST_F(KestroStyleFormatterTest, OneLineMessagesAndMicroseconds) {
   EXPECT_EQ(formatter_.formatFields(fields), "I1206 09:05:07.999999+0330  1234 main:42] x\n");
 }
 
+TEST_F(KestroStyleFormatterTest, FormattingIntoAStringReplacesWhatItHeld) {
+  LoggerDB db;
+  std::string line = std::string(300, '#');  // a longer earlier line
+  for (const char* text : {"one line", "two\nlines", ""}) {
+    LogMessage message(db.categoryFor("x"), LogLevel::WARN, "src/Sender.cpp", 88, "send",
+                       std::string(text));
+    formatter_.formatMessageInto(line, message, nullptr);
+    EXPECT_EQ(line, formatter_.formatMessage(message, nullptr)) << text;
+  }
+}
+
 TEST_F(KestroStyleFormatterTest, EveryLineOfAMultiLineMessageGetsTheHeader) {
   const std::string header(kHeader);
   EXPECT_EQ(formatter_.formatFields(sampleFields("a\nb")), header + "a\n" + header + "b\n");

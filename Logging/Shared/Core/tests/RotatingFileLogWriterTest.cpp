@@ -24,6 +24,7 @@
 namespace quorvane::kestro::logging {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 
 constexpr int64_t kSecond = 1'000'000;
@@ -42,11 +43,14 @@ int64_t testClock() noexcept { return clockNow.fetch_add(clockStep.load()); }
 class DirectWriter : public RotatingFileLogWriter {
  public:
   using RotatingFileLogWriter::RotatingFileLogWriter;
-  using RotatingFileLogWriter::writeBatch;
-  // Like every subclass of an asynchronous writer, stop the I/O thread before
-  // the object starts turning back into its base class: that thread may still
-  // be making a virtual call on it.
+  // As every subclass must: the I/O thread stops before this class's part of
+  // the object goes away (its virtual calls would otherwise race with the
+  // destructors' change of the object's type).
   ~DirectWriter() override { cleanup(); }
+  using RotatingFileLogWriter::writeBatch;
+  void writeBatch(const std::vector<std::string>& lines, size_t discarded) {
+    writeBatch(LogBatch(lines), discarded);
+  }
 };
 
 // `count` lines of `size` bytes each (newline included), told apart by a
@@ -141,7 +145,11 @@ TEST_F(RotatingFileLogWriterTest, SixThousandLinesGoOutInChunksOf1024AgainstTheS
     test::ScopedFileOpsOverride override(ops);
     writer->writeBatch(batch, 0);
   }
-  EXPECT_THAT(ops.writevEntryCounts(), ElementsAre(1024, 1024, 1024, 1024, 905, 999));
+  // Lines of 1000 bytes: one call per chunk of 1024, 1024, 1024, 1024, 905
+  // and 999 lines, each chunk as one piece.
+  EXPECT_THAT(ops.writevByteCounts(),
+              ElementsAre(1024'000, 1024'000, 1024'000, 1024'000, 905'000, 999'000));
+  EXPECT_THAT(ops.writevEntryCounts(), Each(1));
   EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(1)));
   EXPECT_EQ(std::filesystem::file_size(dir_.pathOf(nameAt(0))), 5001u * 1000);
   EXPECT_EQ(std::filesystem::file_size(dir_.pathOf(nameAt(1))), 999u * 1000);
