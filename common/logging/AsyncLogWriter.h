@@ -95,8 +95,10 @@ class AsyncLogWriter : public LogWriter {
   // previous batch. Empty messages are flush markers and produce no output.
   virtual void writeBatch(std::vector<std::string>& batch, size_t discarded) = 0;
 
-  // Stops the I/O thread for good and writes what is still queued. Call it
-  // first in the destructor of every subclass. Calling it again does nothing.
+  // Stops the I/O thread for good and writes what is still queued, with the
+  // count of messages dropped since the last batch (also when nothing is
+  // queued). Call it first in the destructor of every subclass. Calling it
+  // again does nothing.
   void cleanup();
 
  private:

@@ -21,10 +21,16 @@ void StandardLogHandler::handleMessage(const LogMessage& message,
   if (message.level() < getLevel()) {
     return;
   }
-  writer_->writeMessage(formatter_->formatMessage(message, handlerCategory), 0);
-  if (message.level() >= syncLevel_) {
-    flush();
+  if (message.level() < syncLevel_) {
+    writer_->writeMessage(formatter_->formatMessage(message, handlerCategory), 0);
+    return;
   }
+  // The caller waits for this message to be written, so it cannot be part of
+  // an overload, and it is the one the sync level promises to keep: it is
+  // queued even when the queue is full.
+  writer_->writeMessage(formatter_->formatMessage(message, handlerCategory),
+                        LogWriter::NEVER_DISCARD);
+  flush();
 }
 
 void StandardLogHandler::flush() { writer_->flush(); }
