@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -42,6 +46,36 @@ int64_t saturatedMicros(int64_t seconds) {
   return seconds > kMaxInt64 / kMicrosPerSecond ? kMaxInt64 : seconds * kMicrosPerSecond;
 }
 
+// Counts the forks this process image has gone through as a child, so that a
+// writer notices it is in a new process with one relaxed load per batch
+// instead of a system call. Registered while the image initialises, before any
+// thread can fork. It runs before fork() returns in the child, and no line can
+// reach a writer there before that, so no batch of the child misses it.
+std::atomic<uint64_t> forkGeneration{0};
+void countForkInChild() noexcept { forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+const int forkCounterRegistered = ::pthread_atfork(nullptr, nullptr, &countForkInChild);
+
+// Whether the process may have forked since `generation` was read.
+bool forkedSince(uint64_t generation) {
+  // Without the hook there is no telling: ask the system every time.
+  return forkCounterRegistered != 0 ||
+         forkGeneration.load(std::memory_order_relaxed) != generation;
+}
+
+// `suffix` with the process id `from` replaced by `to`: the first "-p<from>"
+// not followed by another digit, or "-p<to>" in front when there is none.
+std::string suffixForProcess(const std::string& suffix, pid_t from, pid_t to) {
+  const std::string old = "-p" + std::to_string(from);
+  const std::string replacement = "-p" + std::to_string(to);
+  for (size_t at = suffix.find(old); at != std::string::npos; at = suffix.find(old, at + 1)) {
+    const size_t end = at + old.size();
+    if (end == suffix.size() || suffix[end] < '0' || suffix[end] > '9') {
+      return suffix.substr(0, at) + replacement + suffix.substr(end);
+    }
+  }
+  return replacement + suffix;
+}
+
 }  // namespace
 
 int64_t RotatingFileLogWriter::systemWallClock() noexcept {
@@ -58,7 +92,9 @@ RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suf
       maxFileSize_(maxFileSize),
       maxLogAge_(saturatedSeconds(maxLogAge)),
       maxLogAgeMicros_(saturatedMicros(maxLogAge_)),
-      clock_(clock) {
+      clock_(clock),
+      processId_(::getpid()),
+      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {
   iovecs_.reserve(kMaxLinesPerWrite);
 }
 
@@ -116,6 +152,39 @@ void RotatingFileLogWriter::openNewFile() {
   file_ = File(fd, true);
   fileOpenedAt_ = now;
   bytesWritten_ = 0;
+  if (partialLine_) {
+    // Only a reopened file (same name, same second) still ends in the
+    // partial line; a new one is empty.
+    struct stat status;
+    partialLine_ = ::fstat(fd, &status) != 0 || status.st_size != 0;
+  }
+}
+
+bool RotatingFileLogWriter::fileRemoved() const {
+  struct stat status;
+  return ::fstat(file_.fd(), &status) == 0 && status.st_nlink == 0;
+}
+
+void RotatingFileLogWriter::leaveParentFile(pid_t child) {
+  // Closes only the child's copy of the descriptor.
+  file_.close();
+  fileOpenedAt_ = 0;
+  bytesWritten_ = 0;
+  partialLine_ = false;
+  suffix_ = suffixForProcess(suffix_, processId_, child);
+  processId_ = child;
+}
+
+void RotatingFileLogWriter::finishPartialLine() {
+  const ssize_t written = writeFull(file_.fd(), "\n", 1);
+  if (written < 0) {
+    throw std::system_error(errno, std::system_category(), "writeFull() failed");
+  }
+  if (written != 1) {
+    throw std::system_error(std::make_error_code(std::errc::io_error), "writeFull() failed");
+  }
+  partialLine_ = false;
+  ++bytesWritten_;
 }
 
 void RotatingFileLogWriter::writeChunk(const std::vector<std::string>& batch, size_t first,
@@ -125,11 +194,26 @@ void RotatingFileLogWriter::writeChunk(const std::vector<std::string>& batch, si
     const std::string& line = batch[i];
     iovecs_.push_back({const_cast<char*>(line.data()), line.size()});
   }
-  const ssize_t written = writevFull(file_.fd(), iovecs_.data(), static_cast<int>(count));
-  if (written < 0) {
-    throw std::system_error(errno, std::system_category(), "writevFull() failed");
+  if (partialLine_) {
+    finishPartialLine();
   }
-  if (static_cast<size_t>(written) != bytes) {
+  size_t progress = 0;
+  const ssize_t written =
+      writevFull(file_.fd(), iovecs_.data(), static_cast<int>(count), &progress);
+  if (written < 0 || static_cast<size_t>(written) != bytes) {
+    const int error = errno;
+    // Whether the bytes that did go out end inside a line.
+    for (size_t i = first; progress > 0; ++i) {
+      const std::string& line = batch[i];
+      if (progress <= line.size()) {
+        partialLine_ = line[progress - 1] != '\n';
+        break;
+      }
+      progress -= line.size();
+    }
+    if (written < 0) {
+      throw std::system_error(error, std::system_category(), "writevFull() failed");
+    }
     // The system accepted nothing more (writev returned 0): report it instead
     // of counting the chunk as written.
     throw std::system_error(std::make_error_code(std::errc::io_error), "writevFull() failed");
@@ -145,9 +229,15 @@ void RotatingFileLogWriter::writeBatch(std::vector<std::string>& batch, size_t d
   }
 
   try {
+    if (forkedSince(forkGeneration_)) {
+      forkGeneration_ = forkGeneration.load(std::memory_order_relaxed);
+      if (const pid_t pid = ::getpid(); pid != processId_) {
+        leaveParentFile(pid);
+      }
+    }
     if (!file_) {
       openNewFile();
-    } else if (fileExpired(clock_())) {
+    } else if (fileExpired(clock_()) || fileRemoved()) {
       openNewFile();
     }
 
@@ -177,6 +267,9 @@ void RotatingFileLogWriter::writeBatch(std::vector<std::string>& batch, size_t d
     }
 
     if (discarded > 0) {
+      if (partialLine_) {
+        finishPartialLine();
+      }
       const std::string line = fmt::format(
           "{} log messages were discarded because the logging rate exceeded the write rate\n",
           discarded);
