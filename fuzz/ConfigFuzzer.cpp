@@ -1,7 +1,17 @@
-// Feeds arbitrary JSON-shaped values to configFromDynamic. The only exception
-// allowed out is LogConfigParseError; anything else escapes and libFuzzer
-// reports it as a crash. A configuration that parses must survive
-// configToDynamic -> configFromDynamic unchanged.
+// Feeds arbitrary JSON-shaped values to configFromDynamic, and what parses to
+// applyConfig and replaceConfig on a fresh database. The only exceptions
+// allowed out are LogConfigParseError from the parser and std::invalid_argument
+// from the apply operations; anything else escapes and libFuzzer reports it as
+// a crash. Properties checked:
+// - a configuration that parses survives configToDynamic -> configFromDynamic;
+// - a failed apply operation leaves the database's complete configuration as
+//   it was;
+// - the configuration a database reports can be applied again, by replacement
+//   or by merge, and then reports the same.
+//
+// The database knows the real "stream" type (handlers are only built, never
+// handed a message, so nothing is written) and test types that accept any
+// option except "fail".
 //
 // Input: JSON text when it parses as such (the seed corpus is JSON); any other
 // bytes are decoded into a value directly, which also reaches shapes JSON text
@@ -13,7 +23,13 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+#include <stdexcept>
+
 #include "common/logging/LogConfigParser.h"
+#include "common/logging/LoggerDB.h"
+#include "common/logging/StreamHandlerFactory.h"
+#include "common/logging/testing/TestLogHandlerFactory.h"
 #include "fuzz/FuzzCheck.h"
 #include "tools/json/Json.h"
 
@@ -22,9 +38,12 @@ namespace {
 
 // Words that steer decoded values toward the parser's interesting paths.
 constexpr std::string_view kWords[] = {
-    "categories", "handlers", "level",  "inherit",     "propagate", "type", "options",
-    "INFO",       "dbg3",     "info999", "LogLevel(7)", "warn",      "0",    "a.b",
-    "a/b",        "",         "h",      "stream",      "fatal",     "x"};
+    "categories", "handlers",  "level",   "inherit",     "propagate",       "type",
+    "options",    "INFO",      "dbg3",    "info999",     "LogLevel(7)",     "warn",
+    "0",          "a.b",       "a/b",     "",            "h",               "stream",
+    "fatal",      "x",         "stderr",  "async",       "max_buffer_size", "sync_level",
+    "formatter",  "custom",    "glog",    "log_format",  "colored",         "true",
+    "fail",       "{L}{m:02d} {FILE}:{LINE}]", "kestroGlog", "."};
 
 class ByteReader {
  public:
@@ -101,6 +120,48 @@ dynamic decode(ByteReader& in, int depth) {
   }
 }
 
+// The handler types the fuzzed configurations may name besides "stream".
+constexpr std::string_view kTestTypes[] = {"h", "x", "kestroGlog", "test"};
+
+// Applies `config` with `apply` (a member of LoggerDB). On failure, checks the
+// error and that nothing changed; returns whether it succeeded.
+template <typename Apply>
+bool applyOrKeep(LoggerDB& db, const LogConfig& config, Apply apply) {
+  const LogConfig before = db.completeConfig();
+  try {
+    (db.*apply)(config);
+    return true;
+  } catch (const std::invalid_argument& ex) {
+    KESTRO_FUZZ_CHECK(std::strlen(ex.what()) > 0);
+    KESTRO_FUZZ_CHECK(db.completeConfig() == before);
+    return false;
+  }
+}
+
+// The reported configuration applies again and reports the same.
+void checkReportReapplies(LoggerDB& db) {
+  const LogConfig reported = db.currentConfig();
+  KESTRO_FUZZ_CHECK(configFromDynamic(configToDynamic(reported)) == reported);
+  db.replaceConfig(reported);
+  KESTRO_FUZZ_CHECK(db.currentConfig() == reported);
+  db.applyConfig(reported);
+  KESTRO_FUZZ_CHECK(db.currentConfig() == reported);
+}
+
+void applyToDatabase(const LogConfig& config) {
+  LoggerDB db;
+  db.addHandlerFactory(std::make_unique<StreamHandlerFactory>());
+  for (std::string_view type : kTestTypes) {
+    db.addHandlerFactory(std::make_unique<test::TestLogHandlerFactory>(std::string(type)));
+  }
+  if (applyOrKeep(db, config, &LoggerDB::applyConfig)) {
+    checkReportReapplies(db);
+  }
+  if (applyOrKeep(db, config, &LoggerDB::replaceConfig)) {
+    checkReportReapplies(db);
+  }
+}
+
 dynamic valueFromInput(const uint8_t* data, size_t size) {
   try {
     return parseJson(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -125,5 +186,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const dynamic serialised = configToDynamic(config);
   KESTRO_FUZZ_CHECK(configFromDynamic(serialised) == config);
+  applyToDatabase(config);
   return 0;
 }

@@ -117,7 +117,9 @@ void AsyncLogWriter::cleanup() {
     discarded = std::exchange(numDiscarded_, 0);
     currentBufferSize_ = 0;
   }
-  if (!remaining.empty()) {
+  // A count without messages is still reported: the messages were dropped
+  // all the same (a limit of 0 drops every one while the queue stays empty).
+  if (!remaining.empty() || discarded > 0) {
     writeBatch(remaining, discarded);
   }
 }

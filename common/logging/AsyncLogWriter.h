@@ -124,8 +124,10 @@ class AsyncLogWriter : public LogWriter {
   // are flush markers and produce no output.
   virtual void writeBatch(const LogBatch& batch, size_t discarded) = 0;
 
-  // Stops the I/O thread for good and writes what is still queued. Call it
-  // first in the destructor of every subclass. Calling it again does nothing.
+  // Stops the I/O thread for good and writes what is still queued, with the
+  // count of messages dropped since the last batch (also when nothing is
+  // queued). Call it first in the destructor of every subclass. Calling it
+  // again does nothing.
   void cleanup();
 
  private:

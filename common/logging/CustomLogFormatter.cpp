@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 #include <utility>
 
@@ -60,6 +61,38 @@ const Placeholder* findPlaceholder(std::string_view name) {
     return nullptr;
   }
   return it;
+}
+
+// The widest field (and the longest precision) a specification may ask for.
+// A layout comes from configuration, which may be hostile: without a bound a
+// width such as 2000000000 makes every line allocate gigabytes.
+constexpr unsigned long kMaxSpecNumber = 1024;
+
+// Rejects what a placeholder's specification (the text between ':' and '}')
+// may not hold: a width or precision taken from another argument (a nested
+// "{...}", which would make the layout depend on values such as the thread id,
+// so that a layout accepted here could still fail or explode for some
+// message), and numbers above kMaxSpecNumber. A digit used as fill character
+// is a number of one digit, so it never trips the bound.
+void checkSpecification(std::string_view spec) {
+  if (spec.find('{') != std::string_view::npos) {
+    throw std::runtime_error(
+        "invalid format string: width or precision taken from an argument in \"" +
+        std::string(spec) + "\"");
+  }
+  unsigned long number = 0;
+  for (char c : spec) {
+    if (c >= '0' && c <= '9') {
+      number = std::min(number * 10 + static_cast<unsigned long>(c - '0'), kMaxSpecNumber + 1);
+      if (number > kMaxSpecNumber) {
+        throw std::runtime_error("invalid format string: width or precision above " +
+                                 std::to_string(kMaxSpecNumber) + " in \"" + std::string(spec) +
+                                 "\"");
+      }
+    } else {
+      number = 0;
+    }
+  }
 }
 
 constexpr std::string_view kColorReset = "\x1b[0m";
@@ -137,7 +170,7 @@ void CustomLogFormatter::compile(std::string_view format) {
   std::string out;
   out.reserve(format.size() + 8);
   size_t width = 0;
-  size_t keyStart = 0;
+  size_t keyStart = 0;  // also where a specification starts
 
   for (size_t i = 0; i < format.size(); ++i) {
     const char c = format[i];
@@ -174,11 +207,13 @@ void CustomLogFormatter::compile(std::string_view format) {
             ++functionNameUses_;
           }
           state = c == ':' ? State::kSpec : State::kLiteral;
+          keyStart = i + 1;
         }
         break;
       case State::kSpec:
         out.push_back(c);
         if (c == '}') {
+          checkSpecification(format.substr(keyStart, i - keyStart));
           state = State::kLiteral;
         }
         break;

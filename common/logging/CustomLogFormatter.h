@@ -21,7 +21,10 @@
 // and the name in double quotes), for a placeholder left open ("unterminated
 // format string") and for a layout the formatting engine rejects ("invalid
 // format string: " and the engine's reason), such as a lone "}" or a precision
-// given for an integer.
+// given for an integer. Layouts come from configuration, so a specification may
+// not take a width or precision from another placeholder (a nested "{...}") nor
+// ask for one above 1024; both are "invalid format string: " errors too. A
+// layout the constructor accepts formats every message without throwing.
 //
 // Immutable after construction: formatMessage may run on any number of threads
 // at once.

@@ -160,6 +160,8 @@ LogCategory::HandlerList LogCategory::handlersSnapshot() const {
 
 void LogCategory::setHandlers(HandlerList handlers) {
   {
+    // Never half swapped when the process forks (see LoggerDB).
+    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     handlers_.swap(handlers);
     handlerCount_.store(handlers_.size(), std::memory_order_relaxed);
@@ -172,6 +174,7 @@ void LogCategory::removeAllHandlers() { setHandlers({}); }
 void LogCategory::substituteHandlers(const HandlerMap& map) {
   HandlerList replaced;
   {
+    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     for (auto& handler : handlers_) {
       auto it = map.find(handler);

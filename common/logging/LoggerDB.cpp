@@ -1,6 +1,7 @@
 #include "common/logging/LoggerDB.h"
 
 #include <array>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogHandlerFactory.h"
 #include "common/utilities/ExceptionString.h"
+#include "common/utilities/ForkHandlerRegistry.h"
 
 namespace quorvane {
 
@@ -22,9 +24,46 @@ LoggerDB::LoggerDB() {
   root_ = root.get();
   categories_.emplace(root_->name(), std::move(root));
   root_->setLevel(LogLevel::INFO, false);
+  ForkHandlerRegistry::registerForkHandlers(
+      this, [this] { return prepareFork(); }, [this] { resumeForkParent(); },
+      [this] { resumeForkChild(); });
 }
 
-LoggerDB::~LoggerDB() { delete contextProviders_.load(std::memory_order_relaxed); }
+LoggerDB::~LoggerDB() {
+  ForkHandlerRegistry::unregisterForkHandlers(this);
+  delete contextProviders_.load(std::memory_order_relaxed);
+}
+
+// Waiting here cannot deadlock: no holder of these locks waits for anything
+// while holding them (handlers are never called, built or destroyed under
+// them), and the writers, whose locks the fork has already taken, are not
+// needed to release them.
+bool LoggerDB::prepareFork() {
+  forkMapLock_ = std::unique_lock<std::shared_mutex>(categoryMapMutex_);
+  forkGateLock_ = std::unique_lock<std::shared_mutex>(handlerListsGate_);
+  return true;
+}
+
+void LoggerDB::resumeForkParent() {
+  forkGateLock_.unlock();
+  forkMapLock_.unlock();
+}
+
+void LoggerDB::resumeForkChild() {
+  // A reader-writer lock remembers its writer by kernel thread id, which the
+  // forking thread does not keep in the child: unlocking would be taken for a
+  // reader's unlock. Nothing is half changed (the map and every handler list
+  // were held still), and the only thread is this one, so fresh locks
+  // describe the state exactly; a handler-list lock may still count readers
+  // that do not exist here.
+  for (const auto& entry : categories_) {
+    new (&entry.second->handlersMutex_) std::shared_mutex();
+  }
+  forkGateLock_.release();
+  new (&handlerListsGate_) std::shared_mutex();
+  forkMapLock_.release();
+  new (&categoryMapMutex_) std::shared_mutex();
+}
 
 LogCategory* LoggerDB::categoryFor(std::string_view name) {
   {

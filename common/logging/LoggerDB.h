@@ -10,9 +10,23 @@
 //
 // Locks, in the only order in which they nest: the handler registry's lock
 // (held exclusively for a whole configuration change), then the category map's
-// lock, then a category's handler-list lock. Handlers are never called with a
+// lock, then the handler-list gate (see Fork), then a category's handler-list
+// lock. Handlers are never called with a
 // framework lock held, except that configuration operations call factories and
 // handlers' getConfig under the registry lock.
+//
+// Fork: before a fork (after every asynchronous writer has stopped its
+// thread) the category map's lock is taken, and so is a gate that every change
+// of a category's handler list passes in shared mode, so that when the process
+// is copied no thread is changing the map or a handler list. After the fork the
+// parent releases both; the child makes them, and every category's
+// handler-list lock (which threads that do not exist there may have been
+// reading under), afresh. A child can therefore log and flush whatever the
+// parent's other threads were doing, unless one of them was changing the
+// configuration: the registry lock is not taken around a fork (a configuration
+// change holds it while it creates writers, which register themselves with the
+// fork handlers), so such a child may be unable to change or report its
+// configuration.
 //
 // Thread safety: every member function may be called from any thread.
 
@@ -164,6 +178,11 @@ class LoggerDB {
   void pruneExpiredHandlers();
   LogConfig reportConfig(bool includeUnconfigured) const;
 
+  // Fork callbacks (see the class comment).
+  bool prepareFork();
+  void resumeForkParent();
+  void resumeForkChild();
+
   // Handler registry, under registryMutex_ (outermost lock).
   mutable std::shared_mutex registryMutex_;
   std::unordered_map<std::string, std::unique_ptr<LogHandlerFactory>> handlerFactories_;
@@ -176,6 +195,15 @@ class LoggerDB {
 
   std::mutex contextProvidersMutex_;
   std::atomic<ContextProviders*> contextProviders_{nullptr};
+
+  // Passed in shared mode by every change of a category's handler list (the
+  // innermost lock but one); taken exclusively across a fork.
+  std::shared_mutex handlerListsGate_;
+  // Held by the forking thread across a fork.
+  std::unique_lock<std::shared_mutex> forkMapLock_;
+  std::unique_lock<std::shared_mutex> forkGateLock_;
+
+  friend class LogCategory;
 };
 
 // The category name a source file's per-file log statements use: the path as

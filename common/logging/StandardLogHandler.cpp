@@ -22,15 +22,19 @@ void StandardLogHandler::handleMessage(const LogMessage& message,
   if (message.level() < getLevel()) {
     return;
   }
+  // A message at the sync level is one its caller waits for, so it cannot be
+  // part of an overload, and it is the one the sync level promises to keep: it
+  // is queued even when the queue is full.
+  const bool sync = message.level() >= syncLevel_;
   {
     // The line is formatted into the thread's reusable line string; a writer
     // that copies the text (an asynchronous one) leaves the storage for the
     // next message.
     logging_internal::ScopedScratchString line(logging_internal::ScratchSlot::kFormattedLine);
     formatter_->formatMessageInto(line.text(), message, handlerCategory);
-    writer_->writeMessage(std::move(line.text()), 0);
+    writer_->writeMessage(std::move(line.text()), sync ? LogWriter::NEVER_DISCARD : 0);
   }
-  if (message.level() >= syncLevel_) {
+  if (sync) {
     flush();
   }
 }

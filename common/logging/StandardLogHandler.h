@@ -4,8 +4,9 @@
 //
 // Each message at or above the handler's level is formatted and handed to the
 // writer (an asynchronous writer may drop it under overload); a message at or
-// above the sync level is then followed by a writer flush, so it has reached
-// the operating system when the logging call returns.
+// above the sync level is handed over with NEVER_DISCARD, so that overload
+// never drops it, and then followed by a writer flush, so it has reached the
+// operating system when the logging call returns.
 //
 // Thread safety: handleMessage and flush may run on any number of threads at
 // once. The level is one atomic word and may change while messages flow;

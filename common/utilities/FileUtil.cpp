@@ -28,7 +28,7 @@ ssize_t writeFull(int fd, const void* data, size_t size) {
   return static_cast<ssize_t>(size - remaining);
 }
 
-ssize_t writevFull(int fd, const struct iovec* iov, int count) {
+ssize_t writevFull(int fd, const struct iovec* iov, int count, size_t* progress) {
   FileOps& ops = currentFileOps();
   size_t total = 0;
   int index = 0;      // first entry not completely written
@@ -60,6 +60,9 @@ ssize_t writevFull(int fd, const struct iovec* iov, int count) {
       if (errno == EINTR) {
         continue;
       }
+      if (progress != nullptr) {
+        *progress = total;
+      }
       return -1;
     }
     if (written == 0) {
@@ -78,6 +81,9 @@ ssize_t writevFull(int fd, const struct iovec* iov, int count) {
       ++index;
       offset = 0;
     }
+  }
+  if (progress != nullptr) {
+    *progress = total;
   }
   return static_cast<ssize_t>(total);
 }

@@ -12,6 +12,8 @@
 // entry if need be). Empty entries are allowed anywhere. Stops early when
 // writev() returns 0 with bytes still to write. Returns the number of bytes
 // written, or -1 with errno set by the failing call. The list is not modified.
+// When `progress` is given it receives the number of bytes written in every
+// case, so that a caller can tell where a failed write stopped.
 //
 // Thread safety: as safe as write(2)/writev(2) on the descriptor.
 
@@ -27,6 +29,6 @@ inline constexpr int kMaxIovecsPerCall = 1024;
 
 ssize_t writeFull(int fd, const void* data, size_t size);
 
-ssize_t writevFull(int fd, const struct iovec* iov, int count);
+ssize_t writevFull(int fd, const struct iovec* iov, int count, size_t* progress = nullptr);
 
 }  // namespace quorvane

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,11 @@ struct CapturedWarning {
   int lineNumber;
   std::string text;
 };
+
+// Readable failure messages in tests.
+inline void PrintTo(const CapturedWarning& warning, std::ostream* out) {
+  *out << warning.sourceFile << ":" << warning.lineNumber << ": " << warning.text;
+}
 
 class InternalWarningCapture {
  public:

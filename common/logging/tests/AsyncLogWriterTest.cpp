@@ -210,6 +210,20 @@ TEST(AsyncLogWriterTest, CleanupHandsOverTheRemainderWithItsDiscardCount) {
   EXPECT_EQ(batches[1].discarded, 1u);
 }
 
+TEST(AsyncLogWriterTest, CleanupReportsDropsEvenWithNothingQueued) {
+  BatchRecorder recorder;
+  auto writer = std::make_unique<RecordingWriter>(recorder);
+  writer->setMaxBufferSize(0);  // every message is dropped; the queue stays empty
+  writer->writeMessage(std::string("a"));
+  writer->writeMessage(std::string("b"));
+  writer.reset();
+
+  std::vector<Batch> batches = recorder.batches();
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_THAT(batches[0].messages, ::testing::IsEmpty());
+  EXPECT_EQ(batches[0].discarded, 2u);
+}
+
 TEST(AsyncLogWriterTest, MissingCleanupWarnsAndLosesTheQueueWithoutHanging) {
   test::InternalWarningCapture warnings;
   BatchRecorder recorder;

@@ -104,6 +104,26 @@ TEST_F(CustomLogFormatterTest, LayoutsTheEngineRejectsFailAtConstruction) {
   EXPECT_THAT(constructionError("{L:{FILE}}"), StartsWith("invalid format string: "));
 }
 
+TEST_F(CustomLogFormatterTest, SpecificationsThatDependOnValuesOrExplodeAreRejected) {
+  // A width taken from the thread id passes a check with sample values but
+  // fails (or pads to millions of columns) for real ones.
+  EXPECT_EQ(constructionError("{L:{7}}"),
+            "invalid format string: width or precision taken from an argument in \"{7\"");
+  EXPECT_THAT(constructionError("{FILE:.{10}}"),
+              StartsWith("invalid format string: width or precision taken from an argument"));
+  // Gigabytes per line otherwise.
+  EXPECT_EQ(constructionError("{L:>2000000000}"),
+            "invalid format string: width or precision above 1024 in \">2000000000\"");
+  EXPECT_THAT(constructionError("{FILE:.1025}"), StartsWith("invalid format string: "));
+  EXPECT_THAT(constructionError("{LINE:01025d}"), StartsWith("invalid format string: "));
+
+  // The bound itself, digits as fill characters and zero fill are fine.
+  CustomLogFormatter widest("{L:>1024}", false);
+  EXPECT_EQ(widest.formatFields(sampleFields("x")), std::string(1023, ' ') + "I x\n");
+  CustomLogFormatter filled("{LINE:9>6}|{USECS:0>8}", false);
+  EXPECT_EQ(filled.formatFields(sampleFields("x")), "999942|00000042 x\n");
+}
+
 TEST_F(CustomLogFormatterTest, EmptyFormatLeavesOnlyTheMessage) {
   CustomLogFormatter formatter("", false);
   EXPECT_EQ(formatter.headerFormat(), "");

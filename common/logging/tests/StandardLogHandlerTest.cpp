@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <sstream>
+#include <thread>
 
+#include "common/logging/AsyncFileWriter.h"
 #include "common/logging/CustomLogFormatter.h"
 #include "common/logging/GlogStyleFormatter.h"
 #include "common/logging/LogCategory.h"
@@ -14,6 +17,9 @@
 #include "common/logging/LoggerDB.h"
 #include "common/logging/StandardLogHandlerFactory.h"
 #include "common/logging/testing/CapturingLogWriter.h"
+#include "common/utilities/File.h"
+#include "common/utilities/testing/ScopedFileOpsOverride.h"
+#include "common/utilities/testing/TemporaryFile.h"
 
 namespace quorvane {
 namespace {
@@ -43,7 +49,8 @@ TEST_F(StandardLogHandlerTest, LevelFiltersAndSyncLevelFlushes) {
   EXPECT_EQ(writer->flushCount(), 0);
   handle(handler, LogLevel::ERR, "flushed");
   EXPECT_THAT(writer->messages(), ElementsAre("kept\n", "flushed\n"));
-  EXPECT_THAT(writer->flags(), ElementsAre(0u, 0u));
+  // What the sync level flushes must not be dropped by an overloaded queue.
+  EXPECT_THAT(writer->flags(), ElementsAre(0u, LogWriter::NEVER_DISCARD));
   EXPECT_EQ(writer->flushCount(), 1);
 }
 
@@ -89,6 +96,29 @@ TEST_F(StandardLogHandlerTest, LinesAreFormattedAfreshIntoStorageThatIsReused) {
       EXPECT_EQ(writer->storage[2], writer->storage[0]);
     }
   }
+}
+
+TEST_F(StandardLogHandlerTest, AMessageAtTheSyncLevelIsWrittenEvenWhenTheQueueIsFull) {
+  test::TemporaryFile file;
+  test::ScriptedFileOps ops;
+  test::ScopedFileOpsOverride override(ops);
+  auto writer = std::make_shared<AsyncFileWriter>(File(file.openForAppend(), true));
+  writer->setMaxBufferSize(1);
+  StandardLogHandler handler(LogHandlerConfig{"t"}, std::make_shared<CustomLogFormatter>("", false),
+                             writer, LogLevel::WARN);
+  ops.holdWrites(true);
+  handle(handler, LogLevel::INFO, "busy");
+  ops.waitForHeldCalls(1);  // the I/O thread is inside the write of "busy"
+  handle(handler, LogLevel::INFO, "queued");
+  handle(handler, LogLevel::INFO, "dropped");  // the queue is at its limit
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ops.holdWrites(false);
+  });
+  handle(handler, LogLevel::WARN, "kept");  // returns once written
+  EXPECT_EQ(file.contents(),
+            "busy\nqueued\nkept\n1 log messages discarded: logging faster than we can write\n");
+  releaser.join();
 }
 
 TEST_F(StandardLogHandlerTest, WithoutASyncLevelOnlyFatalFlushes) {

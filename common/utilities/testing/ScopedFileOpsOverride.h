@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/utilities/FileOps.h"
@@ -37,7 +38,10 @@ class ScopedFileOpsOverride {
 // - while `failOpensWithErrno` is non-zero, open fails with it;
 // - the next `stalls` write/writev calls write nothing and return 0;
 // - while writes are held, write/writev calls wait until they are released
-//   (so a test can keep a writer's thread busy at a known point).
+//   (so a test can keep a writer's thread busy at a known point);
+// - with a capacity, write/writev behave like a device that fills up: they
+//   write what still fits (a short write) and then fail with the given errno;
+// - with a delay, every write/writev call sleeps that long first (a slow disk).
 // Counters record the calls made.
 class ScriptedFileOps : public FileOps {
  public:
@@ -56,6 +60,17 @@ class ScriptedFileOps : public FileOps {
   void failOpensWith(int err) {
     std::lock_guard<std::mutex> g(mutex_);
     failOpensWithErrno_ = err;
+  }
+  // Accepts `bytes` more bytes of write/writev, then fails them with `err`
+  // (ENOSPC: a full device). A negative capacity turns the limit off.
+  void fillDeviceAfter(long bytes, int err = ENOSPC) {
+    std::lock_guard<std::mutex> g(mutex_);
+    capacity_ = bytes;
+    fullErrno_ = err;
+  }
+  void delayEachWrite(std::chrono::microseconds delay) {
+    std::lock_guard<std::mutex> g(mutex_);
+    delay_ = delay;
   }
   void stallNext(int count) {
     std::lock_guard<std::mutex> g(mutex_);
@@ -125,7 +140,10 @@ class ScriptedFileOps : public FileOps {
     if (maxBytesPerCall_ != 0 && size > maxBytesPerCall_) {
       size = maxBytesPerCall_;
     }
-    g.unlock();
+    if (!takeCapacity(size)) {
+      return -1;
+    }
+    sleepIfSlow(g);
     return FileOps::write(fd, data, size);
   }
 
@@ -150,7 +168,20 @@ class ScriptedFileOps : public FileOps {
       return 0;
     }
     size_t limit = maxBytesPerCall_;
-    g.unlock();
+    if (capacity_ >= 0) {
+      size_t total = 0;
+      for (int i = 0; i < iovcnt; ++i) {
+        total += iov[i].iov_len;
+      }
+      size_t allowed = limit != 0 && limit < total ? limit : total;
+      if (!takeCapacity(allowed)) {
+        return -1;
+      }
+      if (allowed < total) {
+        limit = allowed;
+      }
+    }
+    sleepIfSlow(g);
     if (limit == 0) {
       return FileOps::writev(fd, iov, iovcnt);
     }
@@ -218,6 +249,32 @@ class ScriptedFileOps : public FileOps {
     return failWithErrno_;
   }
 
+  // Called with mutex_ held. Cuts `size` to what the device still holds and
+  // uses that up; false (errno set) when it is full.
+  bool takeCapacity(size_t& size) {
+    if (capacity_ < 0) {
+      return true;
+    }
+    if (capacity_ == 0 && size > 0) {
+      errno = fullErrno_;
+      return false;
+    }
+    if (size > static_cast<size_t>(capacity_)) {
+      size = static_cast<size_t>(capacity_);
+    }
+    capacity_ -= static_cast<long>(size);
+    return true;
+  }
+
+  // Unlocks `g`, then sleeps for the configured delay, if any.
+  void sleepIfSlow(std::unique_lock<std::mutex>& g) {
+    const std::chrono::microseconds delay = delay_;
+    g.unlock();
+    if (delay.count() > 0) {
+      std::this_thread::sleep_for(delay);
+    }
+  }
+
   // Called with mutex_ held.
   bool stalled() {
     if (stalls_ > 0) {
@@ -238,6 +295,9 @@ class ScriptedFileOps : public FileOps {
   int failWithErrno_ = 0;
   int failOpensWithErrno_ = 0;
   int stalls_ = 0;
+  long capacity_ = -1;  // bytes the device still takes; negative: no limit
+  int fullErrno_ = ENOSPC;
+  std::chrono::microseconds delay_{0};
   int openCalls_ = 0;
   std::vector<int> writevEntryCounts_;
   std::vector<size_t> writevByteCounts_;

@@ -129,5 +129,27 @@ TEST(FileUtilTest, WritevFullReportsFailureWithErrno) {
   EXPECT_EQ(ops.writevCalls(), 1);
 }
 
+TEST(FileUtilTest, WritevFullTellsHowFarAFailedWriteGot) {
+  std::vector<std::string> parts{"first\n", "second\n", "third\n"};
+  std::vector<struct iovec> iov = gatherList(parts);
+  test::TemporaryFile file;
+  const int fd = file.openForAppend();
+  test::ScriptedFileOps ops;
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.fillDeviceAfter(9);  // "first\nsec", then ENOSPC
+    size_t progress = 99;
+    errno = 0;
+    EXPECT_EQ(writevFull(fd, iov.data(), 3, &progress), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(progress, 9u);
+    ops.fillDeviceAfter(-1);
+    EXPECT_EQ(writevFull(fd, iov.data(), 3, &progress), 19);
+    EXPECT_EQ(progress, 19u);
+  }
+  ::close(fd);
+  EXPECT_EQ(file.contents(), "first\nsecfirst\nsecond\nthird\n");
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -43,6 +47,36 @@ int64_t saturatedMicros(int64_t seconds) {
   return seconds > kMaxInt64 / kMicrosPerSecond ? kMaxInt64 : seconds * kMicrosPerSecond;
 }
 
+// Counts the forks this process image has gone through as a child, so that a
+// writer notices it is in a new process with one relaxed load per batch
+// instead of a system call. Registered while the image initialises, before any
+// thread can fork. It runs before fork() returns in the child, and no line can
+// reach a writer there before that, so no batch of the child misses it.
+std::atomic<uint64_t> forkGeneration{0};
+void countForkInChild() noexcept { forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+const int forkCounterRegistered = ::pthread_atfork(nullptr, nullptr, &countForkInChild);
+
+// Whether the process may have forked since `generation` was read.
+bool forkedSince(uint64_t generation) {
+  // Without the hook there is no telling: ask the system every time.
+  return forkCounterRegistered != 0 ||
+         forkGeneration.load(std::memory_order_relaxed) != generation;
+}
+
+// `suffix` with the process id `from` replaced by `to`: the first "-p<from>"
+// not followed by another digit, or "-p<to>" in front when there is none.
+std::string suffixForProcess(const std::string& suffix, pid_t from, pid_t to) {
+  const std::string old = "-p" + std::to_string(from);
+  const std::string replacement = "-p" + std::to_string(to);
+  for (size_t at = suffix.find(old); at != std::string::npos; at = suffix.find(old, at + 1)) {
+    const size_t end = at + old.size();
+    if (end == suffix.size() || suffix[end] < '0' || suffix[end] > '9') {
+      return suffix.substr(0, at) + replacement + suffix.substr(end);
+    }
+  }
+  return replacement + suffix;
+}
+
 }  // namespace
 
 int64_t RotatingFileLogWriter::systemWallClock() noexcept {
@@ -59,7 +93,9 @@ RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suf
       maxFileSize_(maxFileSize),
       maxLogAge_(saturatedSeconds(maxLogAge)),
       maxLogAgeMicros_(saturatedMicros(maxLogAge_)),
-      clock_(clock) {
+      clock_(clock),
+      processId_(::getpid()),
+      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {
 }
 
 RotatingFileLogWriter::~RotatingFileLogWriter() {
@@ -116,19 +152,59 @@ void RotatingFileLogWriter::openNewFile() {
   file_ = File(fd, true);
   fileOpenedAt_ = now;
   bytesWritten_ = 0;
+  if (partialLine_) {
+    // Only a reopened file (same name, same second) still ends in the
+    // partial line; a new one is empty.
+    struct stat status;
+    partialLine_ = ::fstat(fd, &status) != 0 || status.st_size != 0;
+  }
+}
+
+bool RotatingFileLogWriter::fileRemoved() const {
+  struct stat status;
+  return ::fstat(file_.fd(), &status) == 0 && status.st_nlink == 0;
+}
+
+void RotatingFileLogWriter::leaveParentFile(pid_t child) {
+  // Closes only the child's copy of the descriptor.
+  file_.close();
+  fileOpenedAt_ = 0;
+  bytesWritten_ = 0;
+  partialLine_ = false;
+  suffix_ = suffixForProcess(suffix_, processId_, child);
+  processId_ = child;
+}
+
+void RotatingFileLogWriter::finishPartialLine() {
+  const ssize_t written = writeFull(file_.fd(), "\n", 1);
+  if (written < 0) {
+    throw std::system_error(errno, std::system_category(), "writeFull() failed");
+  }
+  if (written != 1) {
+    throw std::system_error(std::make_error_code(std::errc::io_error), "writeFull() failed");
+  }
+  partialLine_ = false;
+  ++bytesWritten_;
 }
 
 void RotatingFileLogWriter::writeChunk(const LogBatch& batch, size_t first, size_t count,
                                        size_t bytes) {
+  if (partialLine_) {
+    finishPartialLine();
+  }
   // The lines of a batch lie back to back, so the chunk is one piece of the
   // gathering write however many lines it holds.
   const std::string_view lines = batch.range(first, count);
   struct iovec piece = {const_cast<char*>(lines.data()), lines.size()};
-  const ssize_t written = writevFull(file_.fd(), &piece, 1);
-  if (written < 0) {
-    throw std::system_error(errno, std::system_category(), "writevFull() failed");
-  }
-  if (static_cast<size_t>(written) != bytes) {
+  size_t progress = 0;
+  const ssize_t written = writevFull(file_.fd(), &piece, 1, &progress);
+  if (written < 0 || static_cast<size_t>(written) != bytes) {
+    const int error = errno;
+    // Whether the bytes that did go out end inside a line.
+    partialLine_ = progress > 0 && lines[progress - 1] != '\n';
+    if (written < 0) {
+      throw std::system_error(error, std::system_category(), "writevFull() failed");
+    }
     // The system accepted nothing more (writev returned 0): report it instead
     // of counting the chunk as written.
     throw std::system_error(std::make_error_code(std::errc::io_error), "writevFull() failed");
@@ -143,9 +219,15 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
   }
 
   try {
+    if (forkedSince(forkGeneration_)) {
+      forkGeneration_ = forkGeneration.load(std::memory_order_relaxed);
+      if (const pid_t pid = ::getpid(); pid != processId_) {
+        leaveParentFile(pid);
+      }
+    }
     if (!file_) {
       openNewFile();
-    } else if (fileExpired(clock_())) {
+    } else if (fileExpired(clock_()) || fileRemoved()) {
       openNewFile();
     }
 
@@ -175,6 +257,9 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
     }
 
     if (discarded > 0) {
+      if (partialLine_) {
+        finishPartialLine();
+      }
       const std::string line = fmt::format(
           "{} log messages were discarded because the logging rate exceeded the write rate\n",
           discarded);

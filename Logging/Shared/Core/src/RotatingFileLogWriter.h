@@ -27,7 +27,19 @@
 // A failure (open or write) ends the batch: its remaining lines are lost and
 // one internal warning "error writing to log file <fd> in
 // RotatingFileLogWriter: <exception>" is reported; the next batch starts
-// afresh (a failed open is retried with every batch).
+// afresh (a failed open is retried with every batch). When a failed write left
+// part of a line in the file (a full disk, a file size limit), the next line
+// written to that file starts on a line of its own.
+//
+// A current file that has been removed (its directory deleted, say) is
+// replaced when the next batch arrives, instead of writing on into a file no
+// one can read: while the directory is missing, each batch is lost with one
+// warning, and logging resumes in a new file once it is back.
+//
+// Fork: a forked child never writes into the parent's file. Its first batch
+// opens a file of its own, whose name carries the child's process id: the
+// text "-p<parent id>" in the suffix becomes "-p<child id>", and a suffix
+// without the parent's id gets "-p<child id>" in front.
 //
 // Limits near the top of their ranges mean "never": an age that does not fit
 // in signed microseconds is held at the largest value, not wrapped.
@@ -36,6 +48,8 @@
 // The file state is touched only on the I/O thread, or in the destructor after
 // that thread has stopped. Destruction writes whatever is still queued, then
 // closes the file.
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -68,6 +82,7 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   std::string fileNameFor(int64_t micros) const;
 
   const std::string& prefix() const { return prefix_; }
+  // Changes only in a forked child, on the I/O thread (see above).
   const std::string& suffix() const { return suffix_; }
   uint64_t maxFileSize() const { return maxFileSize_; }
   // Seconds, held at INT64_MAX when the configured age does not fit.
@@ -82,12 +97,19 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   void openNewFile();
   // Whether the current file has passed its age at `now`.
   bool fileExpired(int64_t now) const;
+  // Whether the current file has been removed from its directory.
+  bool fileRemoved() const;
+  // In a forked child: lets go of the parent's file and takes the child's id
+  // into the suffix.
+  void leaveParentFile(pid_t child);
+  // Ends the partial line a failed write left in the current file.
+  void finishPartialLine();
   // Writes the lines [first, first + count) with one gathering write.
   void writeChunk(const LogBatch& batch, size_t first, size_t count,
                   size_t bytes);
 
   const std::string prefix_;
-  const std::string suffix_;
+  std::string suffix_;
   const uint64_t maxFileSize_;
   const int64_t maxLogAge_;
   // maxLogAge_ in microseconds, held at INT64_MAX.
@@ -95,8 +117,11 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   const WallClock clock_;
 
   // I/O thread only.
+  pid_t processId_;            // the process the current file belongs to
+  uint64_t forkGeneration_;    // forks seen when processId_ was read
   uint64_t bytesWritten_ = 0;  // text written to the current file
   int64_t fileOpenedAt_ = 0;   // microseconds; 0 before the first file
+  bool partialLine_ = false;   // the current file ends inside a line
   File file_;
 };
 

@@ -4,15 +4,20 @@
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <typeinfo>
 #include <vector>
 
@@ -20,6 +25,12 @@
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
 #include "common/utilities/testing/ScopedTimeZone.h"
 #include "common/utilities/testing/TemporaryDirectory.h"
+
+// The fork test's child starts the writer's thread again after a fork of a
+// threaded process, which is what the writer's fork callbacks are for.
+extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_options() {
+  return "die_after_fork=0:report_thread_leaks=0";
+}
 
 namespace quorvane::kestro::logging {
 namespace {
@@ -392,6 +403,168 @@ TEST_F(RotatingFileLogWriterTest, LinesDroppedByTheQueueAreReportedInTheFile) {
   ops.holdWrites(false);
   writer->flush();
   EXPECT_EQ(dir_.contentsOf(nameAt(0)), "busy\nm1\n" + discardLine(2));
+}
+
+TEST_F(RotatingFileLogWriterTest, ARemovedFileIsReplacedInsteadOfWrittenIntoUnseen) {
+  test::InternalWarningCapture warnings;
+  clockStep = 0;  // every file gets the same name
+  const std::string dir = dir_.pathOf("logs");
+  std::filesystem::create_directory(dir);
+  DirectWriter writer(dir + "/kestro-main-", ".log", 1'000'000, 86400, &testClock);
+  std::vector<std::string> first{"first\n"};
+  writer.writeBatch(first, 0);
+  const std::string name = "logs/kestro-main-d20240312-t140509.log";
+  EXPECT_EQ(dir_.contentsOf(name), "first\n");
+
+  // The file alone goes: the next batch starts a new one.
+  std::filesystem::remove(dir_.pathOf(name));
+  std::vector<std::string> second{"second\n"};
+  writer.writeBatch(second, 0);
+  EXPECT_EQ(dir_.contentsOf(name), "second\n");
+
+  // The directory goes: each batch is lost with one warning, until it is back.
+  std::filesystem::remove_all(dir);
+  std::vector<std::string> lost{"lost 1\n", "lost 2\n"};
+  writer.writeBatch(lost, 0);
+  writer.writeBatch(lost, 3);
+  auto captured = warnings.warnings();
+  ASSERT_EQ(captured.size(), 2u);
+  for (const auto& warning : captured) {
+    EXPECT_THAT(warning.text, ::testing::HasSubstr(" in RotatingFileLogWriter: "));
+    EXPECT_THAT(warning.text, ::testing::EndsWith(std::strerror(ENOENT)));
+  }
+  std::filesystem::create_directory(dir);
+  std::vector<std::string> back{"back\n"};
+  writer.writeBatch(back, 0);
+  EXPECT_EQ(warnings.count(), 2u);
+  EXPECT_EQ(dir_.contentsOf(name), "back\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, ALineCutShortByAFullDeviceIsEndedBeforeTheNextLine) {
+  test::InternalWarningCapture warnings;
+  test::ScriptedFileOps ops;
+  clockStep = 0;
+  auto writer = makeWriter(1'000'000);
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.fillDeviceAfter(9);
+    std::vector<std::string> batch{"first\n", "second\n", "third\n"};
+    writer->writeBatch(batch, 0);
+    EXPECT_EQ(warnings.count(), 1u);
+    // Still full: the line break cannot be written either.
+    std::vector<std::string> more{"lost\n"};
+    writer->writeBatch(more, 0);
+    EXPECT_EQ(warnings.count(), 2u);
+    ops.fillDeviceAfter(-1);
+    std::vector<std::string> later{"later\n"};
+    writer->writeBatch(later, 4);
+  }
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "first\nsec\nlater\n" + discardLine(4));
+
+  // A line written whole before the failure needs no break.
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.fillDeviceAfter(6);
+    std::vector<std::string> batch{"whole\n", "never\n"};
+    writer->writeBatch(batch, 0);
+    ops.fillDeviceAfter(-1);
+    std::vector<std::string> next{"next\n"};
+    writer->writeBatch(next, 0);
+  }
+  EXPECT_THAT(dir_.contentsOf(nameAt(0)), ::testing::EndsWith(discardLine(4) + "whole\nnext\n"));
+}
+
+TEST_F(RotatingFileLogWriterTest, AForkedChildWritesAFileOfItsOwnNamedWithItsProcessId) {
+  clockStep = 0;
+  const std::string parentId = "-p" + std::to_string(::getpid());
+  auto withId = std::make_unique<RotatingFileLogWriter>(dir_.pathOf("kestro-main-"),
+                                                        parentId + "-id7.log", 1'000'000, 86400,
+                                                        &testClock);
+  auto withoutId = std::make_unique<RotatingFileLogWriter>(dir_.pathOf("other-"), ".log",
+                                                           1'000'000, 86400, &testClock);
+  withId->writeMessage(std::string("parent 0\n"));
+  withId->flush();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    withId->writeMessage(std::string("child 0\n"));
+    withoutId->writeMessage(std::string("child 0\n"));
+    withId->flush();
+    withoutId->flush();
+    ::_exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  withId->writeMessage(std::string("parent 1\n"));
+  withId.reset();
+  withoutId.reset();
+
+  const std::string childId = "-p" + std::to_string(child);
+  EXPECT_THAT(dir_.fileNames(), ::testing::UnorderedElementsAre(
+                                    "kestro-main-d20240312-t140509" + parentId + "-id7.log",
+                                    "kestro-main-d20240312-t140509" + childId + "-id7.log",
+                                    "other-d20240312-t140509" + childId + ".log"));
+  EXPECT_EQ(dir_.contentsOf("kestro-main-d20240312-t140509" + parentId + "-id7.log"),
+            "parent 0\nparent 1\n");
+  EXPECT_EQ(dir_.contentsOf("kestro-main-d20240312-t140509" + childId + "-id7.log"), "child 0\n");
+  EXPECT_EQ(dir_.contentsOf("other-d20240312-t140509" + childId + ".log"), "child 0\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, UnderOverloadLinesWrittenPlusLinesReportedDroppedAreAllLines) {
+  constexpr int kThreads = 4;
+  constexpr int kLines = 3000;
+  test::ScriptedFileOps ops;
+  test::ScopedFileOpsOverride override(ops);
+  ops.delayEachWrite(std::chrono::microseconds(300));  // a slow disk
+  {
+    // Small files and a small queue: many rotations and many drops.
+    auto writer = makeWriter(4000);
+    writer->setMaxBufferSize(600);
+    std::vector<std::thread> loggers;
+    for (int t = 0; t < kThreads; ++t) {
+      loggers.emplace_back([&writer, t] {
+        for (int i = 0; i < kLines; ++i) {
+          writer->writeMessage("t" + std::to_string(t) + " " + std::to_string(i) + "\n");
+          if (i % 50 == 0) {
+            // Long enough a run for many batches, rotations and drops.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }
+      });
+    }
+    for (std::thread& logger : loggers) {
+      logger.join();
+    }
+  }
+
+  const std::string discardSuffix =
+      " log messages were discarded because the logging rate exceeded the write rate";
+  long written = 0;
+  long discarded = 0;
+  std::map<std::string, long> lastByThread;
+  for (const std::string& name : dir_.fileNames()) {
+    std::istringstream in(dir_.contentsOf(name));
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t space = line.find(' ');
+      ASSERT_NE(space, std::string::npos) << line;
+      if (line.ends_with(discardSuffix)) {
+        discarded += std::stol(line.substr(0, space));
+        continue;
+      }
+      const long number = std::stol(line.substr(space + 1));
+      auto [it, first] = lastByThread.try_emplace(line.substr(0, space), number);
+      if (!first) {
+        ASSERT_LT(it->second, number) << "out of order: " << line;
+        it->second = number;
+      }
+      ++written;
+    }
+  }
+  EXPECT_GT(discarded, 0) << "the test did not overload the writer";
+  EXPECT_GT(dir_.fileNames().size(), 1u) << "the test did not rotate";
+  EXPECT_EQ(written + discarded, kThreads * kLines);
 }
 
 }  // namespace

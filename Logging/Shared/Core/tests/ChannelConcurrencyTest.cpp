@@ -1,0 +1,188 @@
+// The four channels under load: many threads, many rotations, and forks while
+// threads log. Every case runs in its own process (the core library's state is
+// process-wide). Run under ThreadSanitizer as well.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
+#include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
+
+// Children of these tests log through writer threads restarted after a fork of
+// a threaded process, which is what the writers' fork callbacks are for.
+extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_options() {
+  return "die_after_fork=0:report_thread_leaks=0";
+}
+
+namespace quorvane::kestro::logging {
+namespace {
+
+using test::Channel;
+using test::channels;
+using test::ChannelLines;
+
+// How many lines a thread logs on each channel between two flushes: enough
+// for many batches, few enough that a queue never reaches its limit.
+constexpr long kLinesPerFlush = 200;
+
+// Logs "<source> <i>" on every channel for i = 0, 1, ... until `stop` is set
+// and at least `minimum` lines are out, pausing for `pause` after each flush;
+// returns the count.
+long logNumberedLines(test::ForeignLogger& module, const std::string& source, long minimum,
+                      const std::atomic<bool>& stop,
+                      std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
+  long i = 0;
+  for (; i < minimum || !stop.load(); ++i) {
+    for (const Channel& channel : channels()) {
+      module.log(channel.category, channel.level, source + " " + std::to_string(i));
+    }
+    if (i % kLinesPerFlush == kLinesPerFlush - 1) {
+      flushLogs();
+      std::this_thread::sleep_for(pause);
+    }
+  }
+  return i;
+}
+
+// Waits up to `limit` for the child to end; kills it when it does not.
+// Returns its exit code, or -1 when it had to be killed.
+int waitForChild(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(ChannelConcurrencyTest, NoLineIsLostTornOrReorderedAcrossManyRotations) {
+  constexpr int kThreads = 4;
+  constexpr long kLines = 3000;
+  test::TemporaryDirectory dir;
+  initLogging(dir.path(), "main", "1", true);
+  // About forty lines per file: a rotation every few batches. Files opened
+  // within one second share a name (and so are one file); the pauses spread
+  // the run over more than a second, so that there are several.
+  test::limitChannelFileSize(3000);
+
+  test::ForeignLogger module;
+  const std::atomic<bool> stop{true};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      logNumberedLines(module, "t" + std::to_string(t), kLines, stop,
+                       std::chrono::milliseconds(80));
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  deinitLogging();  // writes out and closes every file
+
+  for (const Channel& channel : channels()) {
+    SCOPED_TRACE(channel.word);
+    const ChannelLines lines = test::readChannel(dir, channel);
+    EXPECT_GE(lines.files, 2u);
+    EXPECT_THAT(lines.malformed, ::testing::IsEmpty());
+    EXPECT_EQ(lines.discarded, 0);
+    EXPECT_EQ(lines.bySource.size(), static_cast<size_t>(kThreads));
+    for (int t = 0; t < kThreads; ++t) {
+      EXPECT_TRUE(test::isCompleteSequence(lines, "t" + std::to_string(t), kLines))
+          << "thread " << t;
+    }
+  }
+}
+
+TEST(ChannelConcurrencyTest, AForkStormWhileThreadsLogEndsWithoutDeadlockAndChildrenKeepToTheirFiles) {
+#ifdef __SANITIZE_ADDRESS__
+  // That sanitizer's allocator keeps internal locks that it does not take
+  // around fork(), so a child of a process whose threads allocate can hang in
+  // malloc whatever the code under test does. The other presets run it.
+  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads";
+#endif
+  constexpr int kThreads = 3;
+  constexpr int kForks = 30;
+  constexpr long kChildLines = 5;
+  test::TemporaryDirectory dir;
+  initLogging(dir.path(), "main", "1", true);
+  // Built before any thread starts: a child must not find its initialisation
+  // in progress on a thread that does not exist there.
+  (void)channels();
+
+  test::ForeignLogger module;
+  std::atomic<bool> stop{false};
+  std::vector<long> counts(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back(
+        [&, t] { counts[t] = logNumberedLines(module, "t" + std::to_string(t), 1000, stop); });
+  }
+
+  std::vector<pid_t> children;
+  for (int i = 0; i < kForks; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const std::atomic<bool> done{true};
+      logNumberedLines(module, "child" + std::to_string(i), kChildLines, done);
+      flushLogs();
+      ::_exit(0);
+    }
+    if (pid < 0) {
+      ADD_FAILURE() << "fork failed";
+      break;
+    }
+    children.push_back(pid);
+    const int code = waitForChild(pid, std::chrono::seconds(20));
+    if (code != 0) {
+      ADD_FAILURE() << "child " << i << (code < 0 ? " hung" : " failed");
+      break;
+    }
+  }
+  stop.store(true);
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  flushLogs();
+
+  const std::string parentTag = "-p" + std::to_string(::getpid()) + "-";
+  for (const Channel& channel : channels()) {
+    SCOPED_TRACE(channel.word);
+    const ChannelLines parent = test::readChannel(dir, channel, parentTag);
+    EXPECT_THAT(parent.malformed, ::testing::IsEmpty());
+    EXPECT_EQ(parent.discarded, 0);
+    EXPECT_EQ(parent.bySource.size(), static_cast<size_t>(kThreads)) << "children's lines";
+    for (int t = 0; t < kThreads; ++t) {
+      EXPECT_TRUE(test::isCompleteSequence(parent, "t" + std::to_string(t), counts[t]))
+          << "thread " << t;
+    }
+    for (size_t i = 0; i < children.size(); ++i) {
+      const ChannelLines child =
+          test::readChannel(dir, channel, "-p" + std::to_string(children[i]) + "-");
+      EXPECT_EQ(child.files, 1u) << "child " << i;
+      EXPECT_THAT(child.malformed, ::testing::IsEmpty());
+      ASSERT_EQ(child.bySource.size(), 1u) << "child " << i;
+      EXPECT_TRUE(
+          test::isCompleteSequence(child, "child" + std::to_string(i), kChildLines))
+          << "child " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvane::kestro::logging
