@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/logging/AsyncFileWriter.h"
+#include "common/utilities/testing/ChildProcess.h"
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
 #include "common/utilities/testing/TemporaryFile.h"
 
@@ -75,12 +76,6 @@ void expectEveryLineOnceInOrder(const ParsedLog& log, const std::string& source,
   for (long i = 0; i < count; ++i) {
     ASSERT_EQ(it->second[i], i) << source;
   }
-}
-
-int waitForChild(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 TEST(AsyncWriterConcurrencyTest, ALargeLimitLosesNothingAndKeepsEachThreadsOrder) {
@@ -156,7 +151,7 @@ TEST(AsyncWriterConcurrencyTest, AChildLogsThroughANewThreadWithoutThePendingMes
     }
     writer->flush();
   }
-  EXPECT_EQ(waitForChild(pid), 0);
+  EXPECT_EQ(test::exitCodeWithin(pid, std::chrono::seconds(30)), 0);
   writer->writeMessage(std::string("parent 3\n"));
   writer.reset();
 
@@ -167,12 +162,7 @@ TEST(AsyncWriterConcurrencyTest, AChildLogsThroughANewThreadWithoutThePendingMes
 }
 
 TEST(AsyncWriterConcurrencyTest, AForkStormWhileThreadsLogFlushAndReplaceWriters) {
-#ifdef __SANITIZE_ADDRESS__
-  // That sanitizer's allocator keeps internal locks that it does not take
-  // around fork(), so a child of a process whose threads allocate can hang in
-  // malloc whatever the code under test does. The other presets run it.
-  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads";
-#endif
+  KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
   constexpr int kThreads = 3;
   constexpr long kCount = 30000;
   constexpr int kForks = 40;
@@ -207,7 +197,7 @@ TEST(AsyncWriterConcurrencyTest, AForkStormWhileThreadsLogFlushAndReplaceWriters
       writer->flush();
       ::_exit(0);
     }
-    EXPECT_EQ(waitForChild(pid), 0) << "fork " << i;
+    EXPECT_EQ(test::exitCodeWithin(pid, std::chrono::seconds(30)), 0) << "fork " << i;
   }
   for (int t = 0; t < kThreads; ++t) {
     threads[t].join();

@@ -21,6 +21,7 @@
 #include "common/logging/LoggerDB.h"
 #include "common/logging/testing/CapturingLogHandler.h"
 #include "common/logging/testing/TestLogHandlerFactory.h"
+#include "common/utilities/testing/ChildProcess.h"
 
 // The fork test's children run after a fork of a threaded process.
 extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_options() {
@@ -29,22 +30,6 @@ extern "C" __attribute__((visibility("default"), used)) const char* __tsan_defau
 
 namespace quorvane {
 namespace {
-
-// The child's exit code, or -1 when it did not end within `limit` (it is
-// killed then).
-int exitCodeWithin(pid_t pid, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 TEST(LoggingConcurrencyTest, LoggingWhileLevelsAndHandlersChange) {
   LoggerDB& db = LoggerDB::get();
@@ -174,12 +159,7 @@ class CountingLogHandler : public LogHandler {
 // and categories' handler-list locks (logging, swapping lists) all the time; a
 // child forked at any moment must still be able to do all of that itself.
 TEST(LoggingConcurrencyTest, AChildForkedWhileOtherThreadsUseTheDatabaseCanLogAndFlush) {
-#ifdef __SANITIZE_ADDRESS__
-  // That sanitizer's allocator keeps internal locks that it does not take
-  // around fork(), so a child of a process whose threads allocate can hang in
-  // malloc whatever the code under test does. The other presets run it.
-  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads";
-#endif
+  KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
   constexpr int kForks = 60;
   auto db = std::make_unique<LoggerDB>();
   auto handler = std::make_shared<CountingLogHandler>();
@@ -229,7 +209,7 @@ TEST(LoggingConcurrencyTest, AChildForkedWhileOtherThreadsUseTheDatabaseCanLogAn
       ADD_FAILURE() << "fork failed";
       break;
     }
-    const int code = exitCodeWithin(pid, std::chrono::seconds(10));
+    const int code = test::exitCodeWithin(pid, std::chrono::seconds(10));
     if (code != 0) {
       ADD_FAILURE() << "child " << i << (code < 0 ? " hung" : " failed");
       break;

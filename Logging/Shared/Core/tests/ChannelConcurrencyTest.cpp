@@ -17,6 +17,7 @@
 #include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
+#include "common/utilities/testing/ChildProcess.h"
 
 // Children of these tests log through writer threads restarted after a fork of
 // a threaded process, which is what the writers' fork callbacks are for.
@@ -52,22 +53,6 @@ long logNumberedLines(test::ForeignLogger& module, const std::string& source, lo
     }
   }
   return i;
-}
-
-// Waits up to `limit` for the child to end; kills it when it does not.
-// Returns its exit code, or -1 when it had to be killed.
-int waitForChild(pid_t pid, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 TEST(ChannelConcurrencyTest, NoLineIsLostTornOrReorderedAcrossManyRotations) {
@@ -109,12 +94,7 @@ TEST(ChannelConcurrencyTest, NoLineIsLostTornOrReorderedAcrossManyRotations) {
 }
 
 TEST(ChannelConcurrencyTest, AForkStormWhileThreadsLogEndsWithoutDeadlockAndChildrenKeepToTheirFiles) {
-#ifdef __SANITIZE_ADDRESS__
-  // That sanitizer's allocator keeps internal locks that it does not take
-  // around fork(), so a child of a process whose threads allocate can hang in
-  // malloc whatever the code under test does. The other presets run it.
-  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads";
-#endif
+  KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
   constexpr int kThreads = 3;
   constexpr int kForks = 30;
   constexpr long kChildLines = 5;
@@ -148,7 +128,7 @@ TEST(ChannelConcurrencyTest, AForkStormWhileThreadsLogEndsWithoutDeadlockAndChil
       break;
     }
     children.push_back(pid);
-    const int code = waitForChild(pid, std::chrono::seconds(20));
+    const int code = test::exitCodeWithin(pid, std::chrono::seconds(20));
     if (code != 0) {
       ADD_FAILURE() << "child " << i << (code < 0 ? " hung" : " failed");
       break;

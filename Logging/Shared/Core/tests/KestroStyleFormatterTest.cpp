@@ -10,6 +10,7 @@
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "common/logging/testing/FormatterChecks.h"
 #include "common/logging/testing/LogLineFieldsSamples.h"
 #include "common/utilities/LocalTime.h"
 #include "common/utilities/testing/ScopedTimeZone.h"
@@ -53,14 +54,7 @@ TEST_F(KestroStyleFormatterTest, OneLineMessagesAndMicroseconds) {
 }
 
 TEST_F(KestroStyleFormatterTest, FormattingIntoAStringReplacesWhatItHeld) {
-  LoggerDB db;
-  std::string line = std::string(300, '#');  // a longer earlier line
-  for (const char* text : {"one line", "two\nlines", ""}) {
-    LogMessage message(db.categoryFor("x"), LogLevel::WARN, "src/Sender.cpp", 88, "send",
-                       std::string(text));
-    formatter_.formatMessageInto(line, message, nullptr);
-    EXPECT_EQ(line, formatter_.formatMessage(message, nullptr)) << text;
-  }
+  test::expectFormattingIntoReplacesWhatItHeld(formatter_);
 }
 
 TEST_F(KestroStyleFormatterTest, EveryLineOfAMultiLineMessageGetsTheHeader) {

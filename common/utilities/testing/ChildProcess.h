@@ -1,0 +1,48 @@
+#pragma once
+
+// Helpers for tests that fork children and wait for them.
+//
+// exitCodeWithin: waits up to `limit` for the child `pid` to end and returns
+// its exit code, 128 + the signal number when a signal ended it, or -1 when it
+// did not end in time (it is killed with SIGKILL and reaped then). A hung
+// child therefore fails the test instead of hanging the suite.
+//
+// KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN(): skips the current test under
+// AddressSanitizer. That sanitizer's allocator keeps internal locks that it
+// does not take around fork(), so the child of a process whose threads
+// allocate can hang in malloc whatever the code under test does. Tests that
+// fork while other threads run use it; the other presets still run them.
+//
+// Thread safety: exitCodeWithin may be called from any thread, once per child.
+
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+namespace quorvane::test {
+
+inline int exitCodeWithin(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace quorvane::test
+
+#ifdef __SANITIZE_ADDRESS__
+#define KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN() \
+  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe with threads"
+#else
+#define KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN() static_cast<void>(0)
+#endif
