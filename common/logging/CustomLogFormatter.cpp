@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/logging/LogLineFields.h"
+#include "common/logging/internal/LinesWithHeader.h"
 
 namespace quorvane {
 namespace {
@@ -291,19 +292,8 @@ std::string CustomLogFormatter::formatFields(const LogLineFields& fields) const 
   if (colored_) {
     out.append(arguments.colorStart);
   }
-  size_t start = 0;
-  while (true) {
-    const size_t end = text.find('\n', start);
-    out.append(header);
-    if (end == std::string_view::npos) {
-      out.append(text.substr(start));
-      out.push_back('\n');
-      break;
-    }
-    out.append(text.substr(start, end - start));
-    out.push_back('\n');
-    start = end + 1;
-  }
+  logging_internal::appendLinesWithHeader(out, text,
+                                          [&](std::string& line) { line.append(header); });
   if (colored_) {
     out.append(arguments.colorEnd);
   }

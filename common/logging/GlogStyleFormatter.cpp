@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/logging/LogLineFields.h"
+#include "common/logging/internal/LinesWithHeader.h"
 #include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane {
@@ -89,19 +90,8 @@ void GlogStyleFormatter::appendFields(std::string& out, const LogLineFields& fie
   }
 
   out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
-  size_t start = 0;
-  while (true) {
-    const size_t end = text.find('\n', start);
-    header.appendTo(out);
-    if (end == std::string_view::npos) {
-      out.append(text.substr(start));
-      out.push_back('\n');
-      break;
-    }
-    out.append(text.substr(start, end - start));
-    out.push_back('\n');
-    start = end + 1;
-  }
+  logging_internal::appendLinesWithHeader(out, text,
+                                          [&](std::string& line) { header.appendTo(line); });
 }
 
 }  // namespace quorvane

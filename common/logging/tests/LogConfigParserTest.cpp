@@ -5,16 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/utilities/testing/ErrorText.h"
+
 namespace quorvane {
 namespace {
 
 std::string parseError(const dynamic& value) {
-  try {
-    configFromDynamic(value);
-  } catch (const LogConfigParseError& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<LogConfigParseError>([&] { configFromDynamic(value); });
 }
 
 dynamic withCategories(dynamic categories) {

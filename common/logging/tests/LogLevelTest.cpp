@@ -5,18 +5,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/utilities/testing/ErrorText.h"
+
 namespace quorvane {
 namespace {
 
 LogLevel level(uint32_t value) { return static_cast<LogLevel>(value); }
 
 std::string parseError(std::string_view text) {
-  try {
-    parseLogLevel(text);
-  } catch (const std::range_error& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<std::range_error>([&] { parseLogLevel(text); });
 }
 
 TEST(LogLevelTest, NamesAreCaseInsensitiveWithOptionalScope) {

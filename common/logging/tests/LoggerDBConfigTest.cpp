@@ -13,6 +13,7 @@
 #include "common/logging/testing/CapturingLogHandler.h"
 #include "common/logging/testing/TestLogHandlerFactory.h"
 #include "common/utilities/ExceptionString.h"
+#include "common/utilities/testing/ErrorText.h"
 
 namespace quorvane {
 namespace {
@@ -33,12 +34,8 @@ LogCategoryConfig category(LogLevel level, bool inherit, std::optional<Names> ha
 }
 
 std::string applyError(LoggerDB& db, const LogConfig& config, bool replace = false) {
-  try {
-    replace ? db.replaceConfig(config) : db.applyConfig(config);
-  } catch (const std::invalid_argument& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<std::invalid_argument>(
+      [&] { replace ? db.replaceConfig(config) : db.applyConfig(config); });
 }
 
 LogHandler* onlyHandler(LoggerDB& db, std::string_view name) {

@@ -18,6 +18,7 @@
 #include "common/logging/StandardLogHandlerFactory.h"
 #include "common/logging/testing/CapturingLogWriter.h"
 #include "common/utilities/File.h"
+#include "common/utilities/testing/ErrorText.h"
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
 #include "common/utilities/testing/TemporaryFile.h"
 
@@ -171,12 +172,8 @@ std::set<std::string> splitErrors(const std::string& text) {
 
 std::string creationError(StandardLogHandlerFactory::WriterFactory& writers,
                           const LogHandlerFactory::Options& options) {
-  try {
-    StandardLogHandlerFactory::createHandler("t", &writers, options);
-  } catch (const std::invalid_argument& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<std::invalid_argument>(
+      [&] { StandardLogHandlerFactory::createHandler("t", &writers, options); });
 }
 
 TEST_F(StandardLogHandlerTest, OptionErrorsAreCollectedAndNothingIsBuilt) {

@@ -13,6 +13,7 @@
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/StandardLogHandler.h"
+#include "common/utilities/testing/ErrorText.h"
 #include "common/utilities/testing/ScopedFdRedirect.h"
 
 namespace quorvane {
@@ -27,12 +28,7 @@ class StreamHandlerFactoryTest : public ::testing::Test {
     return std::dynamic_pointer_cast<StandardLogHandler>(factory_.createHandler(options));
   }
   std::string error(const LogHandlerFactory::Options& options) {
-    try {
-      factory_.createHandler(options);
-    } catch (const std::invalid_argument& ex) {
-      return ex.what();
-    }
-    return "<no error>";
+    return test::errorText<std::invalid_argument>([&] { factory_.createHandler(options); });
   }
   void log(LogHandler& handler, LogLevel level, std::string text) {
     LogCategory* category = db_.categoryFor("s");

@@ -6,17 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "common/utilities/testing/ErrorText.h"
+
 namespace quorvane {
 namespace {
 
 template <typename F>
 std::string conversionError(F&& convert) {
-  try {
-    convert();
-  } catch (const ConversionError& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<ConversionError>(convert);
 }
 
 TEST(ConvTest, IntegersAcceptBlanksAndASignWhereSigned) {

@@ -7,27 +7,19 @@
 #include <set>
 #include <string>
 
+#include "common/utilities/testing/ErrorText.h"
+
 namespace quorvane {
 namespace {
 
 template <typename F>
 std::string typeError(F&& operation) {
-  try {
-    operation();
-  } catch (const DynamicTypeError& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<DynamicTypeError>(operation);
 }
 
 template <typename F>
 std::string conversionError(F&& operation) {
-  try {
-    operation();
-  } catch (const ConversionError& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<ConversionError>(operation);
 }
 
 TEST(DynamicTest, TagsAndTypeNames) {

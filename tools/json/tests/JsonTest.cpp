@@ -5,16 +5,13 @@
 #include <cmath>
 #include <string>
 
+#include "common/utilities/testing/ErrorText.h"
+
 namespace quorvane {
 namespace {
 
 std::string jsonError(std::string_view text) {
-  try {
-    parseJson(text);
-  } catch (const JsonError& ex) {
-    return ex.what();
-  }
-  return "<no error>";
+  return test::errorText<JsonError>([&] { parseJson(text); });
 }
 
 TEST(JsonTest, NumbersWithoutFractionOrExponentAreIntegers) {

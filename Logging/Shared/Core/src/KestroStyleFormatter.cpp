@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/logging/LogLineFields.h"
+#include "common/logging/internal/LinesWithHeader.h"
 #include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane::kestro::logging {
@@ -136,19 +137,8 @@ void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& f
   }
 
   out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
-  size_t start = 0;
-  while (true) {
-    header.appendTo(out);
-    const size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) {
-      out.append(text.substr(start));
-      out.push_back('\n');
-      return;
-    }
-    out.append(text.substr(start, end - start));
-    out.push_back('\n');
-    start = end + 1;
-  }
+  logging_internal::appendLinesWithHeader(out, text,
+                                          [&](std::string& line) { header.appendTo(line); });
 }
 
 }  // namespace quorvane::kestro::logging

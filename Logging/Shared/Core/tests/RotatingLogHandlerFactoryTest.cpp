@@ -6,6 +6,7 @@
 #include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 #include "Logging/Shared/Core/src/RotatingFileLogWriter.h"
 #include "common/logging/StandardLogHandler.h"
+#include "common/utilities/testing/ErrorText.h"
 
 namespace quorvane::kestro::logging {
 namespace {
@@ -19,12 +20,7 @@ class RotatingLogHandlerFactoryTest : public ::testing::Test {
     return std::dynamic_pointer_cast<StandardLogHandler>(factory_.createHandler(options));
   }
   std::string error(const LogHandlerFactory::Options& options) {
-    try {
-      factory_.createHandler(options);
-    } catch (const std::invalid_argument& ex) {
-      return ex.what();
-    }
-    return "<no error>";
+    return test::errorText<std::invalid_argument>([&] { factory_.createHandler(options); });
   }
   static RotatingFileLogWriter& writerOf(const StandardLogHandler& handler) {
     return dynamic_cast<RotatingFileLogWriter&>(*handler.getWriter());
