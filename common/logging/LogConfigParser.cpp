@@ -5,9 +5,12 @@
 #include <string_view>
 
 #include "common/logging/CategoryName.h"
+#include "common/logging/internal/Quoted.h"
 
 namespace quorvane {
 namespace {
+
+using logging_internal::quoted;
 
 // The type names configuration errors use ("integer" where type errors of
 // dynamic itself say "int64").
@@ -32,13 +35,6 @@ std::string_view configTypeName(const dynamic& value) {
 }
 
 [[noreturn]] void fail(std::string message) { throw LogConfigParseError(message); }
-
-std::string quoted(std::string_view text) {
-  std::string result = "\"";
-  result.append(text);
-  result += '"';
-  return result;
-}
 
 // Reads a level given as a string or an integer; nullopt for any other type,
 // so that the caller reports the type in its own words.

@@ -19,19 +19,12 @@
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogHandlerFactory.h"
 #include "common/logging/LoggerDB.h"
+#include "common/logging/internal/Quoted.h"
 #include "common/utilities/ExceptionString.h"
 
 namespace quorvane {
-namespace {
 
-std::string quoted(std::string_view text) {
-  std::string result = "\"";
-  result.append(text);
-  result += '"';
-  return result;
-}
-
-}  // namespace
+using logging_internal::quoted;
 
 struct LoggerDB::ConfigChange {
   // Every named handler as it will be after the change: the existing ones

@@ -9,16 +9,12 @@
 #include "common/logging/GlogStyleFormatter.h"
 #include "common/logging/LogWriter.h"
 #include "common/logging/StandardLogHandler.h"
+#include "common/logging/internal/Quoted.h"
 
 namespace quorvane {
 namespace {
 
-std::string quoted(std::string_view text) {
-  std::string result = "\"";
-  result.append(text);
-  result += '"';
-  return result;
-}
+using logging_internal::quoted;
 
 class GlogFormatterFactory : public StandardLogHandlerFactory::FormatterFactory {
  public:
