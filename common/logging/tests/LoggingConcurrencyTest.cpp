@@ -201,9 +201,10 @@ TEST(LoggingConcurrencyTest, AChildForkedWhileOtherThreadsUseTheDatabaseCanLogAn
       const size_t onSwapped = swapped->handlersSnapshot().size();
       swapped->setHandlers({handler});
       swapped->submitMessage(message);
-      const bool flushed = db->flushHandlers() == 1;
-      const bool whole = onSwapped == 0 || onSwapped == 2;
-      ::_exit(flushed && whole && handler->count.load() == before + 2 ? 0 : 1);
+      const size_t flushed = db->flushHandlers();
+      const size_t delivered = handler->count.load() - before;
+      // A distinct code for each check, so that a failure says which one.
+      ::_exit(onSwapped != 0 && onSwapped != 2 ? 2 : flushed != 1 ? 3 : delivered != 2 ? 4 : 0);
     }
     if (pid < 0) {
       ADD_FAILURE() << "fork failed";
@@ -211,7 +212,11 @@ TEST(LoggingConcurrencyTest, AChildForkedWhileOtherThreadsUseTheDatabaseCanLogAn
     }
     const int code = test::exitCodeWithin(pid, std::chrono::seconds(10));
     if (code != 0) {
-      ADD_FAILURE() << "child " << i << (code < 0 ? " hung" : " failed");
+      // 2: a handler list was half swapped; 3: flushHandlers did not flush
+      // the one handler once; 4: the child's messages were not delivered
+      // exactly once each; above 128: a signal.
+      ADD_FAILURE() << "child " << i
+                    << (code < 0 ? " hung" : " failed with code " + std::to_string(code));
       break;
     }
   }
