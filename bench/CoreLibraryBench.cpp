@@ -8,15 +8,8 @@
 // messages), in a zone-database zone as on a user's machine.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +17,7 @@
 #include "Logging/Shared/Core/src/QsynStyleLogFormatter.h"
 #include "Logging/Shared/Core/src/RotatingFileLogWriter.h"
 #include "Logging/Shared/Core/src/SystraceStyleLogFormatter.h"
+#include "bench/BenchSupport.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
@@ -33,6 +27,7 @@ namespace {
 
 using namespace quorvane;
 using namespace quorvane::kestro::logging;
+using namespace quorvane::bench;
 
 constexpr size_t kMessages = 4096;
 constexpr int64_t kStartMicros = 1733463307LL * 1'000'000;
@@ -97,43 +92,6 @@ void BM_SystraceStyle(benchmark::State& state) {
 }
 BENCHMARK(BM_SystraceStyle);
 
-// A typical formatted line: 100 bytes with its newline.
-const std::string& benchLine() {
-  static const std::string line = std::string(99, 'x') + "\n";
-  return line;
-}
-
-constexpr int kLinesPerRound = 8192;
-
-// An empty directory under the temporary directory, removed at the end.
-class BenchDirectory {
- public:
-  BenchDirectory() {
-    path_ = (std::filesystem::temp_directory_path() / "kestro-bench-XXXXXX").string();
-    if (::mkdtemp(path_.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp failed");
-    }
-  }
-  ~BenchDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  // Unlinks every file; a file still open keeps being written until it is
-  // closed. Keeps runs from filling the disk.
-  int64_t removeFiles() {
-    int64_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      std::filesystem::remove(entry.path());
-      ++count;
-    }
-    return count;
-  }
-
- private:
-  std::string path_;
-};
-
 // Sustained throughput: rounds of 8192 lines, each followed by flush(), so
 // the figure is the time until the lines are in the files; the writer starts
 // a new file every 5,000,000 bytes.
@@ -166,46 +124,11 @@ BENCHMARK(BM_RotatingFileLogWriterSustained)->UseRealTime();
 
 // The same lines with plain writev() of 64 lines per call to one file, one
 // thread, the file emptied now and then.
-void BM_PlainWritev64Lines(benchmark::State& state) {
-  BenchDirectory dir;
-  const std::string path = dir.path() + "/plain.log";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    state.SkipWithError("open failed");
-    return;
-  }
-  const std::string& line = benchLine();
-  std::vector<struct iovec> iov(64, {const_cast<char*>(line.data()), line.size()});
-  int64_t rounds = 0;
-  for (auto _ : state) {
-    for (int i = 0; i < kLinesPerRound; i += 64) {
-      if (::writev(fd, iov.data(), 64) < 0) {
-        state.SkipWithError("writev failed");
-        break;
-      }
-    }
-    if (++rounds % 64 == 0) {
-      state.PauseTiming();
-      (void)::ftruncate(fd, 0);
-      state.ResumeTiming();
-    }
-  }
-  ::close(fd);
-  state.SetItemsProcessed(state.iterations() * kLinesPerRound);
-  state.SetBytesProcessed(state.iterations() * kLinesPerRound * static_cast<int64_t>(line.size()));
-}
+void BM_PlainWritev64Lines(benchmark::State& state) { runPlainWritev64Lines(state); }
 BENCHMARK(BM_PlainWritev64Lines)->UseRealTime();
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::setenv("TZ", "Europe/Berlin", 1);
-  reloadLocalTimeZone();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return quorvane::bench::runBenchmarksInZone(argc, argv, "Europe/Berlin");
 }

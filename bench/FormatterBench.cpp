@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "common/logging/CustomLogFormatter.h"
 #include "common/logging/GlogStyleFormatter.h"
 #include "common/logging/LogCategory.h"
@@ -115,13 +116,5 @@ BENCHMARK(BM_CachedLocalCalendarTime)->ThreadRange(1, 2)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::setenv("TZ", "Europe/Berlin", 1);
-  reloadLocalTimeZone();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return quorvane::bench::runBenchmarksInZone(argc, argv, "Europe/Berlin");
 }

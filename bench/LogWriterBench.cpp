@@ -4,67 +4,21 @@
 // write pattern).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "bench/BenchSupport.h"
 #include "common/logging/AsyncFileWriter.h"
 #include "common/utilities/File.h"
 
 namespace {
 
 using namespace quorvane;
-
-// A typical formatted line: 100 bytes with its newline.
-const std::string& benchLine() {
-  static const std::string line = std::string(99, 'x') + "\n";
-  return line;
-}
-
-constexpr int kLinesPerRound = 8192;
-// Files are emptied whenever they pass this size, so runs do not fill the disk.
-constexpr off_t kTruncateAbove = off_t{256} << 20;
-
-// An empty file under the temporary directory, removed at the end.
-class BenchFile {
- public:
-  BenchFile() {
-    path_ = (std::filesystem::temp_directory_path() / "kestro-bench-XXXXXX").string();
-    fd_ = ::mkstemp(path_.data());
-    if (fd_ < 0) {
-      throw std::runtime_error("mkstemp failed");
-    }
-    ::close(fd_);
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  }
-  ~BenchFile() {
-    ::close(fd_);
-    ::unlink(path_.c_str());
-  }
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  off_t size() const {
-    struct stat st;
-    return ::fstat(fd_, &st) == 0 ? st.st_size : 0;
-  }
-  void truncateIfLarge() {
-    if (size() > kTruncateAbove) {
-      (void)::ftruncate(fd_, 0);
-    }
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
+using namespace quorvane::bench;
 
 // Share of the logged lines that reached the file (the rest were dropped by
 // the byte limit), read back from the file's lines and discard reports.
@@ -161,27 +115,7 @@ void BM_AsyncFileWriterSustained(benchmark::State& state) {
 BENCHMARK(BM_AsyncFileWriterSustained)->UseRealTime();
 
 // The same bytes with plain writev() of 64 lines per call, one thread.
-void BM_PlainWritev64Lines(benchmark::State& state) {
-  BenchFile file;
-  const std::string& line = benchLine();
-  std::vector<struct iovec> iov(64, {const_cast<char*>(line.data()), line.size()});
-  int64_t rounds = 0;
-  for (auto _ : state) {
-    for (int i = 0; i < kLinesPerRound; i += 64) {
-      if (::writev(file.fd(), iov.data(), 64) < 0) {
-        state.SkipWithError("writev failed");
-        break;
-      }
-    }
-    if (++rounds % 64 == 0) {
-      state.PauseTiming();
-      file.truncateIfLarge();
-      state.ResumeTiming();
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * kLinesPerRound *
-                          static_cast<int64_t>(line.size()));
-}
+void BM_PlainWritev64Lines(benchmark::State& state) { runPlainWritev64Lines(state); }
 BENCHMARK(BM_PlainWritev64Lines)->UseRealTime();
 
 }  // namespace
