@@ -12,7 +12,39 @@
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/ForkHandlerRegistry.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define KESTRO_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KESTRO_THREAD_SANITIZER 1
+#endif
+#endif
+#ifdef KESTRO_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace quorvane {
+namespace {
+
+// Makes `mutex` a new, unlocked lock in a forked child, in place. The calling
+// thread may hold it for writing (taken before the fork); other threads of the
+// parent may have held it for reading.
+void remakeInChild(std::shared_mutex& mutex, bool heldForWriting) {
+#ifdef KESTRO_THREAD_SANITIZER
+  // The new lock is made by a static initializer that ThreadSanitizer does not
+  // see, so it is told of the release of the write lock the bytes no longer
+  // record; otherwise it reports the child's first use as a misuse.
+  if (heldForWriting) {
+    __tsan_mutex_pre_unlock(mutex.native_handle(), 0);
+    __tsan_mutex_post_unlock(mutex.native_handle(), 0);
+  }
+#else
+  static_cast<void>(heldForWriting);
+#endif
+  new (&mutex) std::shared_mutex();
+}
+
+}  // namespace
 
 struct LoggerDB::ContextProviders {
   std::array<ContextProvider, kMaxContextProviders> providers;
@@ -57,12 +89,12 @@ void LoggerDB::resumeForkChild() {
   // describe the state exactly; a handler-list lock may still count readers
   // that do not exist here.
   for (const auto& entry : categories_) {
-    new (&entry.second->handlersMutex_) std::shared_mutex();
+    remakeInChild(entry.second->handlersMutex_, false);
   }
   forkGateLock_.release();
-  new (&handlerListsGate_) std::shared_mutex();
+  remakeInChild(handlerListsGate_, true);
   forkMapLock_.release();
-  new (&categoryMapMutex_) std::shared_mutex();
+  remakeInChild(categoryMapMutex_, true);
 }
 
 LogCategory* LoggerDB::categoryFor(std::string_view name) {
