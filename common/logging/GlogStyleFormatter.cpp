@@ -62,22 +62,6 @@ class Header {
 
 }  // namespace
 
-std::string GlogStyleFormatter::formatMessage(const LogMessage& message, const LogCategory*) {
-  return formatFields(LogLineFields::of(message));
-}
-
-void GlogStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
-                                           const LogCategory*) {
-  out.clear();
-  appendFields(out, LogLineFields::of(message));
-}
-
-std::string GlogStyleFormatter::formatFields(const LogLineFields& fields) const {
-  std::string out;
-  appendFields(out, fields);
-  return out;
-}
-
 void GlogStyleFormatter::appendFields(std::string& out, const LogLineFields& fields) const {
   const std::string_view text = fields.text;
   const Header header(fields);

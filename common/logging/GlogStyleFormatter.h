@@ -15,21 +15,12 @@
 
 #include <string>
 
-#include "common/logging/LogFormatter.h"
+#include "common/logging/LineLayoutFormatter.h"
 
 namespace quorvane {
 
-struct LogLineFields;
-
-class GlogStyleFormatter : public LogFormatter {
+class GlogStyleFormatter : public LineLayoutFormatter<GlogStyleFormatter> {
  public:
-  std::string formatMessage(const LogMessage& message,
-                            const LogCategory* handlerCategory) override;
-  void formatMessageInto(std::string& out, const LogMessage& message,
-                         const LogCategory* handlerCategory) override;
-
-  // The same layout for fields already taken out of a message.
-  std::string formatFields(const LogLineFields& fields) const;
   // Appends the layout of `fields` to `out`.
   void appendFields(std::string& out, const LogLineFields& fields) const;
 };

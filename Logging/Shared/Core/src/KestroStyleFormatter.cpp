@@ -107,22 +107,6 @@ class Header {
 
 }  // namespace
 
-std::string KestroStyleFormatter::formatMessage(const LogMessage& message, const LogCategory*) {
-  return formatFields(LogLineFields::of(message));
-}
-
-void KestroStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
-                                             const LogCategory*) {
-  out.clear();
-  appendFields(out, LogLineFields::of(message));
-}
-
-std::string KestroStyleFormatter::formatFields(const LogLineFields& fields) const {
-  std::string out;
-  appendFields(out, fields);
-  return out;
-}
-
 void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& fields) const {
   const std::string_view text = fields.text;
   const Header header(fields);

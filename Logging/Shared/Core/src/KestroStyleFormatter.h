@@ -18,23 +18,12 @@
 
 #include <string>
 
-#include "common/logging/LogFormatter.h"
-
-namespace quorvane {
-struct LogLineFields;
-}
+#include "common/logging/LineLayoutFormatter.h"
 
 namespace quorvane::kestro::logging {
 
-class KestroStyleFormatter : public LogFormatter {
+class KestroStyleFormatter : public LineLayoutFormatter<KestroStyleFormatter> {
  public:
-  std::string formatMessage(const LogMessage& message,
-                            const LogCategory* handlerCategory) override;
-  void formatMessageInto(std::string& out, const LogMessage& message,
-                         const LogCategory* handlerCategory) override;
-
-  // The same layout for fields already taken out of a message.
-  std::string formatFields(const LogLineFields& fields) const;
   // Appends the layout of `fields` to `out`.
   void appendFields(std::string& out, const LogLineFields& fields) const;
 };
