@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang lld libclang-rt-14-dev pkg-config
+  cmake ninja-build ccache g++ clang lld libclang-rt-14-dev pkg-config
   libfmt-dev libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev
