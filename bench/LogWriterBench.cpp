@@ -109,8 +109,7 @@ void BM_AsyncFileWriterSustained(benchmark::State& state) {
       state.ResumeTiming();
     }
   }
-  state.SetBytesProcessed(state.iterations() * kLinesPerRound *
-                          static_cast<int64_t>(line.size()));
+  state.SetBytesProcessed(state.iterations() * kLinesPerRound * static_cast<int64_t>(line.size()));
 }
 BENCHMARK(BM_AsyncFileWriterSustained)->UseRealTime();
 

@@ -65,8 +65,8 @@ void logEverywhere(int threads, const char* phase) {
         KLOGF_TO(kSync, DBG, "[{}] worker {} applied {} rows", phase, t, 10 * i);
         KLOGF_TO(kMqtt, INFO, "[{}] worker {} published packet {}", phase, t, i);
         KLOGF_TO(kRtc, DBG, "[{}] worker {} jitter {} ms", phase, t, i * 3);
-        KLOGF_TO(kTrace, DBG, R"("name":"frame{}","id":"{}","ph":"X","cat":"demo","ts":{})", i,
-                 t, 1000 * i);
+        KLOGF_TO(kTrace, DBG, R"("name":"frame{}","id":"{}","ph":"X","cat":"demo","ts":{})", i, t,
+                 1000 * i);
       }
       KLOGF_TO(kSync, WARN, "[{}] worker {} sync is slow", phase, t);
       KLOGF_TO(kRtc, ERR, "[{}] worker {} lost a call", phase, t);

@@ -51,12 +51,11 @@ void checkName(std::string_view name) {
     return;
   }
   const size_t lastDot = canonical.rfind('.');
-  const std::string_view last =
-      lastDot == std::string::npos ? std::string_view(canonical)
-                                   : std::string_view(canonical).substr(lastDot + 1);
-  const std::string expected = parentCanonical.empty()
-                                   ? std::string(last)
-                                   : parentCanonical + "." + std::string(last);
+  const std::string_view last = lastDot == std::string::npos
+                                    ? std::string_view(canonical)
+                                    : std::string_view(canonical).substr(lastDot + 1);
+  const std::string expected =
+      parentCanonical.empty() ? std::string(last) : parentCanonical + "." + std::string(last);
   KESTRO_FUZZ_CHECK(canonical == expected);
 }
 

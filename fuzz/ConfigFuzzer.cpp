@@ -37,13 +37,40 @@ namespace quorvane {
 namespace {
 
 // Words that steer decoded values toward the parser's interesting paths.
-constexpr std::string_view kWords[] = {
-    "categories", "handlers",  "level",   "inherit",     "propagate",       "type",
-    "options",    "INFO",      "dbg3",    "info999",     "LogLevel(7)",     "warn",
-    "0",          "a.b",       "a/b",     "",            "h",               "stream",
-    "fatal",      "x",         "stderr",  "async",       "max_buffer_size", "sync_level",
-    "formatter",  "custom",    "glog",    "log_format",  "colored",         "true",
-    "fail",       "{L}{m:02d} {FILE}:{LINE}]", "kestroGlog", "."};
+constexpr std::string_view kWords[] = {"categories",
+                                       "handlers",
+                                       "level",
+                                       "inherit",
+                                       "propagate",
+                                       "type",
+                                       "options",
+                                       "INFO",
+                                       "dbg3",
+                                       "info999",
+                                       "LogLevel(7)",
+                                       "warn",
+                                       "0",
+                                       "a.b",
+                                       "a/b",
+                                       "",
+                                       "h",
+                                       "stream",
+                                       "fatal",
+                                       "x",
+                                       "stderr",
+                                       "async",
+                                       "max_buffer_size",
+                                       "sync_level",
+                                       "formatter",
+                                       "custom",
+                                       "glog",
+                                       "log_format",
+                                       "colored",
+                                       "true",
+                                       "fail",
+                                       "{L}{m:02d} {FILE}:{LINE}]",
+                                       "kestroGlog",
+                                       "."};
 
 class ByteReader {
  public:

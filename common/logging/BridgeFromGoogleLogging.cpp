@@ -47,9 +47,8 @@ void BridgeFromGoogleLogging::send(google::LogSeverity severity, const char* ful
   // glog's broken-down time holds whole seconds only, so the message is
   // stamped with the current time, read here at full resolution.
   const auto timestamp = LogMessage::Clock::now();
-  LogMessage logMessage(category, level, timestamp, baseFilename,
-                        static_cast<unsigned int>(line), std::string_view(),
-                        std::string(message, messageLength));
+  LogMessage logMessage(category, level, timestamp, baseFilename, static_cast<unsigned int>(line),
+                        std::string_view(), std::string(message, messageLength));
   category->submitMessage(logMessage);
 }
 

@@ -35,9 +35,7 @@ struct CategoryNameHash {
 
 struct CategoryNameEqual {
   using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const {
-    return categoryNamesEqual(a, b);
-  }
+  bool operator()(std::string_view a, std::string_view b) const { return categoryNamesEqual(a, b); }
 };
 
 }  // namespace quorvane

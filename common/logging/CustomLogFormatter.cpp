@@ -42,12 +42,18 @@ struct Placeholder {
 
 // Sorted by byte value of the name, for bisection.
 constexpr Placeholder kPlaceholders[] = {
-    {"CTX", kContext, 0},        {"D", kDay, 2},
-    {"FILE", kFileName, 0},      {"FUN", kFunctionName, 0},
-    {"H", kHour, 2},             {"L", kLevelLetter, 1},
-    {"LINE", kLineNumber, 4},    {"M", kMinute, 2},
-    {"S", kSecond, 2},           {"THREAD", kThreadId, 5},
-    {"USECS", kMicroseconds, 6}, {"m", kMonth, 2},
+    {"CTX", kContext, 0},
+    {"D", kDay, 2},
+    {"FILE", kFileName, 0},
+    {"FUN", kFunctionName, 0},
+    {"H", kHour, 2},
+    {"L", kLevelLetter, 1},
+    {"LINE", kLineNumber, 4},
+    {"M", kMinute, 2},
+    {"S", kSecond, 2},
+    {"THREAD", kThreadId, 5},
+    {"USECS", kMicroseconds, 6},
+    {"m", kMonth, 2},
 };
 static_assert(std::is_sorted(std::begin(kPlaceholders), std::end(kPlaceholders),
                              [](const Placeholder& a, const Placeholder& b) {
@@ -135,9 +141,9 @@ struct Arguments {
   }
 
   auto store() const {
-    return fmt::make_format_args(letter, month, day, hour, minute, second, microseconds,
-                                 threadId, fileName, functionName, lineNumber, context, text,
-                                 colorStart, colorEnd);
+    return fmt::make_format_args(letter, month, day, hour, minute, second, microseconds, threadId,
+                                 fileName, functionName, lineNumber, context, text, colorStart,
+                                 colorEnd);
   }
 
   char letter;
@@ -159,8 +165,7 @@ struct Arguments {
 
 }  // namespace
 
-CustomLogFormatter::CustomLogFormatter(std::string_view format, bool colored)
-    : colored_(colored) {
+CustomLogFormatter::CustomLogFormatter(std::string_view format, bool colored) : colored_(colored) {
   compile(format);
   checkWithSampleArguments();
 }

@@ -43,8 +43,7 @@ class CustomLogFormatter : public LogFormatter {
  public:
   CustomLogFormatter(std::string_view format, bool colored);
 
-  std::string formatMessage(const LogMessage& message,
-                            const LogCategory* handlerCategory) override;
+  std::string formatMessage(const LogMessage& message, const LogCategory* handlerCategory) override;
 
   // The same layout for fields already taken out of a message.
   std::string formatFields(const LogLineFields& fields) const;

@@ -39,8 +39,8 @@ class Header {
   }
 
   size_t size() const {
-    return prefixSize_ + fields_.fileBaseName.size() + 1 + line_.size() +
-           fields_.context.size() + 2;
+    return prefixSize_ + fields_.fileBaseName.size() + 1 + line_.size() + fields_.context.size() +
+           2;
   }
 
   void appendTo(std::string& out) const {

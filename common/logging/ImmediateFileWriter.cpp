@@ -17,9 +17,9 @@ ImmediateFileWriter::ImmediateFileWriter(File file) : file_(std::move(file)) {}
 void ImmediateFileWriter::writeMessage(std::string_view buffer, uint32_t /* flags */) {
   if (writeFull(file_.fd(), buffer.data(), buffer.size()) < 0) {
     const int err = errno;
-    LoggerDB::internalWarning(
-        "logging/ImmediateFileWriter", 43,
-        fmt::format("error writing to log file {}: {}", file_.fd(), std::system_category().message(err)));
+    LoggerDB::internalWarning("logging/ImmediateFileWriter", 43,
+                              fmt::format("error writing to log file {}: {}", file_.fd(),
+                                          std::system_category().message(err)));
   }
 }
 

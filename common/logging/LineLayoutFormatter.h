@@ -30,8 +30,7 @@ class LineLayoutFormatter : public LogFormatter {
     return formatFields(LogLineFields::of(message));
   }
 
-  void formatMessageInto(std::string& out, const LogMessage& message,
-                         const LogCategory*) override {
+  void formatMessageInto(std::string& out, const LogMessage& message, const LogCategory*) override {
     out.clear();
     layout().appendFields(out, LogLineFields::of(message));
   }

@@ -35,14 +35,14 @@
 #define KLOG(level)                                                                           \
   for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
            KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                  \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
   ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
                                              __FILE__, __LINE__, __func__)
 
 #define KLOGF(level, ...)                                                                     \
   for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
            KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                  \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
   ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
                                              __FILE__, __LINE__, __func__, __VA_ARGS__)
 
@@ -50,13 +50,13 @@
 #define KLOG_TO(logger, level)                                                                \
   for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
            (logger).enabledCategory(::quorvane::LogLevel::level);                             \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
   ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
                                              __FILE__, __LINE__, __func__)
 
 #define KLOGF_TO(logger, level, ...)                                                          \
   for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
            (logger).enabledCategory(::quorvane::LogLevel::level);                             \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
   ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
                                              __FILE__, __LINE__, __func__, __VA_ARGS__)

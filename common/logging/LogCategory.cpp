@@ -112,14 +112,14 @@ void LogCategory::deliverToHandlers(const LogMessage& message) const {
     try {
       handlers[i]->handleMessage(message, this);
     } catch (const std::exception& ex) {
-      LoggerDB::internalWarning(__FILE__, __LINE__,
-                                "log handler for category \"" + name_ +
-                                    "\" threw an error: " + exceptionDescription(ex));
+      LoggerDB::internalWarning(
+          __FILE__, __LINE__,
+          "log handler for category \"" + name_ + "\" threw an error: " + exceptionDescription(ex));
     } catch (...) {
       // Nothing may escape into the logging caller, whatever a handler throws.
-      LoggerDB::internalWarning(__FILE__, __LINE__,
-                                "log handler for category \"" + name_ +
-                                    "\" threw an error: unknown exception");
+      LoggerDB::internalWarning(
+          __FILE__, __LINE__,
+          "log handler for category \"" + name_ + "\" threw an error: unknown exception");
     }
   }
 }

@@ -26,8 +26,7 @@ class LogConfig {
 
   LogConfig() = default;
   LogConfig(HandlerConfigMap handlerConfigs, CategoryConfigMap categoryConfigs)
-      : handlerConfigs_(std::move(handlerConfigs)),
-        categoryConfigs_(std::move(categoryConfigs)) {}
+      : handlerConfigs_(std::move(handlerConfigs)), categoryConfigs_(std::move(categoryConfigs)) {}
 
   const HandlerConfigMap& handlerConfigs() const { return handlerConfigs_; }
   HandlerConfigMap& handlerConfigs() { return handlerConfigs_; }

@@ -50,8 +50,8 @@ std::optional<LogLevel> readLevel(const dynamic& value, std::string_view categor
   if (value.isInt()) {
     const int64_t number = value.getInt();
     if (number < 1 || number > static_cast<int64_t>(toUnderlying(LogLevel::MAX_LEVEL))) {
-      fail("invalid log level " + std::to_string(number) + " for category " +
-           quoted(categoryName) + ": outside of valid range");
+      fail("invalid log level " + std::to_string(number) + " for category " + quoted(categoryName) +
+           ": outside of valid range");
     }
     return static_cast<LogLevel>(number);
   }
@@ -83,9 +83,8 @@ LogCategoryConfig parseCategoryConfig(const dynamic& value, std::string_view nam
     if (const dynamic* propagate = value.get_ptr("propagate")) {
       std::optional<LogLevel> threshold = readLevel(*propagate, name);
       if (!threshold) {
-        fail("unexpected data type for propagate field of category " + quoted(name) +
-             ": got " + std::string(configTypeName(*propagate)) +
-             ", expected a string or integer");
+        fail("unexpected data type for propagate field of category " + quoted(name) + ": got " +
+             std::string(configTypeName(*propagate)) + ", expected a string or integer");
       }
       config.propagate = *threshold;
     }
@@ -143,8 +142,7 @@ LogHandlerConfig parseHandlerConfig(const dynamic& value, std::string_view name)
       }
       if (!option.isString()) {
         fail("unexpected data type for option " + quoted(key.getString()) + " of handler " +
-             quoted(name) + ": got " + std::string(configTypeName(option)) +
-             ", expected a string");
+             quoted(name) + ": got " + std::string(configTypeName(option)) + ", expected a string");
       }
       config.options.emplace(key.getString(), option.getString());
     }

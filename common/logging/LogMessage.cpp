@@ -13,8 +13,7 @@
 namespace quorvane {
 
 LogMessage::LogMessage(const LogCategory* category, LogLevel level, std::string_view filename,
-                       unsigned int lineNumber, std::string_view functionName,
-                       std::string&& msg)
+                       unsigned int lineNumber, std::string_view functionName, std::string&& msg)
     : LogMessage(category, level, Clock::now(), filename, lineNumber, functionName,
                  std::move(msg)) {}
 
@@ -75,8 +74,8 @@ inline bool wordNeedsAttention(uint64_t word) {
 inline bool blockNeedsAttention(const char* p) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   // Unsigned byte <= 0x1f exactly when max(byte, 0x1f) == 0x1f.
-  const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(0x1f)),
-                                         _mm_set1_epi8(0x1f));
+  const __m128i control =
+      _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(0x1f)), _mm_set1_epi8(0x1f));
   const __m128i backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
   const __m128i del = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f));
   return _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(backslash, del))) != 0;

@@ -134,8 +134,7 @@ void LoggerDB::setLevel(std::string_view name, LogLevel level, bool inherit) {
   categoryForLocked(name)->setLevel(level, inherit);
 }
 
-void LoggerDB::addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory,
-                                 bool replaceExisting) {
+void LoggerDB::addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory, bool replaceExisting) {
   std::string type(factory->getType());
   std::unique_lock<std::shared_mutex> lock(registryMutex_);
   if (replaceExisting) {

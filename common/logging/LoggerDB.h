@@ -83,8 +83,7 @@ class LoggerDB {
 
   // Registers a factory under the type it reports. Without replaceExisting, a
   // second factory for a type throws std::range_error and the old one stays.
-  void addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory,
-                         bool replaceExisting = false);
+  void addHandlerFactory(std::unique_ptr<LogHandlerFactory> factory, bool replaceExisting = false);
 
   // Configuration. Both apply operations hold the registry lock exclusively
   // for the whole change (so they serialise with each other and with

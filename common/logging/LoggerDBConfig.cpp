@@ -100,9 +100,8 @@ void LoggerDB::prepareConfigChange(const LogConfig& config, ConfigChange& change
     }
     LogHandlerFactory& factory = *factoryIt->second;
 
-    const std::string failure =
-        std::string("error ") + (oldHandler ? "updating" : "creating") + " log handler " +
-        quoted(name) + ": ";
+    const std::string failure = std::string("error ") + (oldHandler ? "updating" : "creating") +
+                                " log handler " + quoted(name) + ": ";
     std::shared_ptr<LogHandler> handler;
     try {
       handler = oldHandler ? factory.updateHandler(oldHandler, effective->options)

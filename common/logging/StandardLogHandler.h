@@ -31,8 +31,7 @@ class LogWriter;
 class StandardLogHandler : public LogHandler {
  public:
   StandardLogHandler(LogHandlerConfig config, std::shared_ptr<LogFormatter> formatter,
-                     std::shared_ptr<LogWriter> writer,
-                     LogLevel syncLevel = LogLevel::MAX_LEVEL);
+                     std::shared_ptr<LogWriter> writer, LogLevel syncLevel = LogLevel::MAX_LEVEL);
   ~StandardLogHandler() override;
 
   void handleMessage(const LogMessage& message, const LogCategory* handlerCategory) override;

@@ -51,8 +51,8 @@ class CustomLogFormatterFactory : public StandardLogHandlerFactory::FormatterFac
 
   std::shared_ptr<LogFormatter> createFormatter(
       const std::shared_ptr<LogWriter>& logWriter) override {
-    bool colored = colored_ == Colored::ALWAYS ||
-                   (colored_ == Colored::AUTO && logWriter->writesToTerminal());
+    bool colored =
+        colored_ == Colored::ALWAYS || (colored_ == Colored::AUTO && logWriter->writesToTerminal());
     return std::make_shared<CustomLogFormatter>(format_, colored);
   }
 

@@ -43,17 +43,25 @@ template <typename T>
 constexpr std::string_view integerTypeName() {
   if constexpr (std::is_signed_v<T>) {
     switch (sizeof(T)) {
-      case 1: return "int8";
-      case 2: return "int16";
-      case 4: return "int32";
-      default: return "int64";
+      case 1:
+        return "int8";
+      case 2:
+        return "int16";
+      case 4:
+        return "int32";
+      default:
+        return "int64";
     }
   } else {
     switch (sizeof(T)) {
-      case 1: return "uint8";
-      case 2: return "uint16";
-      case 4: return "uint32";
-      default: return "uint64";
+      case 1:
+        return "uint8";
+      case 2:
+        return "uint16";
+      case 4:
+        return "uint32";
+      default:
+        return "uint64";
     }
   }
 }
@@ -61,15 +69,13 @@ constexpr std::string_view integerTypeName() {
 
 // Reads an integer of type T (any width, signed or unsigned; not bool).
 template <std::integral T>
-  requires(!std::same_as<T, bool>)
-T parseInteger(std::string_view text) {
+requires(!std::same_as<T, bool>) T parseInteger(std::string_view text) {
   constexpr std::string_view name = conv_detail::integerTypeName<T>();
   if constexpr (std::is_signed_v<T>) {
     return static_cast<T>(conv_detail::parseSigned(text, std::numeric_limits<T>::min(),
                                                    std::numeric_limits<T>::max(), name));
   } else {
-    return static_cast<T>(
-        conv_detail::parseUnsigned(text, std::numeric_limits<T>::max(), name));
+    return static_cast<T>(conv_detail::parseUnsigned(text, std::numeric_limits<T>::max(), name));
   }
 }
 

@@ -164,8 +164,7 @@ int64_t dynamic::asInt() const {
       // -2^63 fits into int64.
       constexpr double kLimit = 9223372036854775808.0;
       if (!(value >= -kLimit && value < kLimit)) {
-        throw ConversionError("cannot convert " + doubleText(value) +
-                              " to int64: out of range");
+        throw ConversionError("cannot convert " + doubleText(value) + " to int64: out of range");
       }
       if (std::trunc(value) != value) {
         throw ConversionError("cannot convert " + doubleText(value) +

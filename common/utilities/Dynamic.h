@@ -78,8 +78,8 @@ class dynamic {
   // ConversionError instead of wrapping. (char is excluded: a character is not
   // a number here.)
   template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char>)
-  dynamic(T value) : value_(std::in_place_index<kInt64>, checkedInt64(value)) {}
+  requires(!std::same_as<T, bool> && !std::same_as<T, char>) dynamic(T value)
+      : value_(std::in_place_index<kInt64>, checkedInt64(value)) {}
   dynamic(const char* value) : value_(std::in_place_index<kString>, value) {}
   dynamic(std::string value) : value_(std::in_place_index<kString>, std::move(value)) {}
   dynamic(std::string_view value) : value_(std::in_place_index<kString>, value) {}
@@ -209,8 +209,7 @@ class dynamic {
   const Array& arrayOrThrow() const;
   Array& arrayOrThrow();
 
-  std::variant<std::monostate, Array, bool, double, int64_t, ObjectBox, std::string>
-      value_;
+  std::variant<std::monostate, Array, bool, double, int64_t, ObjectBox, std::string> value_;
 };
 
 inline size_t DynamicHash::operator()(const dynamic& value) const { return value.hash(); }

@@ -13,17 +13,13 @@ std::atomic<FileOps*> installedOps{nullptr};
 
 }  // namespace
 
-ssize_t FileOps::write(int fd, const void* data, size_t size) {
-  return ::write(fd, data, size);
-}
+ssize_t FileOps::write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 
 ssize_t FileOps::writev(int fd, const struct iovec* iov, int iovcnt) {
   return ::writev(fd, iov, iovcnt);
 }
 
-int FileOps::open(const char* path, int flags, mode_t mode) {
-  return ::open(path, flags, mode);
-}
+int FileOps::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 
 int FileOps::close(int fd) { return ::close(fd); }
 

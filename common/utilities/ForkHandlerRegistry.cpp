@@ -28,8 +28,7 @@ void ForkHandlerRegistry::registerForkHandlers(const void* key, PrepareCallback 
                                                ResumeCallback parent, ResumeCallback child) {
   ForkHandlerRegistry& registry = instance();
   std::lock_guard<std::mutex> lock(registry.mutex_);
-  registry.entries_.push_back(
-      Entry{key, std::move(prepare), std::move(parent), std::move(child)});
+  registry.entries_.push_back(Entry{key, std::move(prepare), std::move(parent), std::move(child)});
 }
 
 void ForkHandlerRegistry::unregisterForkHandlers(const void* key) {

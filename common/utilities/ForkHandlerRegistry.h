@@ -39,8 +39,8 @@ class ForkHandlerRegistry {
   using ResumeCallback = std::function<void()>;
 
   // Adds an entry. Several entries may share a key.
-  static void registerForkHandlers(const void* key, PrepareCallback prepare,
-                                   ResumeCallback parent, ResumeCallback child);
+  static void registerForkHandlers(const void* key, PrepareCallback prepare, ResumeCallback parent,
+                                   ResumeCallback child);
 
   // Removes the oldest entry registered under `key`. A null key, or a key with
   // no entry, does nothing.

@@ -11,7 +11,8 @@
 //
 // Writing: object keys come out sorted; non-string keys are written as their
 // text (asString); keys that have none (null, arrays, objects), and two keys
-// with the same text (1 and "1"), are an error. Non-finite doubles are written as null. Strings must be valid UTF-8.
+// with the same text (1 and "1"), are an error. Non-finite doubles are written as null. Strings
+// must be valid UTF-8.
 //
 // Thread safety: pure functions.
 

@@ -14,9 +14,9 @@ namespace {
 constexpr size_t kNotCovered = static_cast<size_t>(-1);
 
 template <typename T>
-constexpr bool kIsPlainInteger = std::is_same_v<T, int> || std::is_same_v<T, unsigned> ||
-                                 std::is_same_v<T, long long> ||
-                                 std::is_same_v<T, unsigned long long>;
+constexpr bool kIsPlainInteger =
+    std::is_same_v<T, int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long long> ||
+    std::is_same_v<T, unsigned long long>;
 
 // The magnitude of an integer as an unsigned value (also for the minimum).
 template <typename T>

@@ -22,8 +22,7 @@ IntervalRateLimiter& warningLimiter() {
 
 }  // namespace
 
-void LoggerDB::internalWarning(std::string_view sourceFile, int lineNumber,
-                               std::string_view text) {
+void LoggerDB::internalWarning(std::string_view sourceFile, int lineNumber, std::string_view text) {
   InternalWarningHook hook = warningHook.load(std::memory_order_acquire);
   if (hook == nullptr || !warningLimiter().check()) {
     return;

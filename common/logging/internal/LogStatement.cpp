@@ -31,8 +31,8 @@ void LogStatement::formatArguments(fmt::string_view format, fmt::format_args arg
     text_.append(formatted.data(), formatted.size());
   } catch (const std::exception& ex) {
     // A bad argument must not lose the statement: log what went wrong instead.
-    text_ = "error formatting log message: " + exceptionDescription(ex) +
-            "; format string: \"" + std::string(format.data(), format.size()) + "\"";
+    text_ = "error formatting log message: " + exceptionDescription(ex) + "; format string: \"" +
+            std::string(format.data(), format.size()) + "\"";
   }
 }
 

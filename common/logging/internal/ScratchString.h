@@ -10,10 +10,9 @@
 // slot on the same thread (a handler that logs while it handles a message)
 // finds the slot empty and starts with a new string; whichever string comes
 // back last stays. ScopedScratchString lends the slot's string in place for a
-// scope instead, for users that need not own it. Strings that grew past kMaxKeptScratchCapacity are not
-// kept, so one huge message does not pin its memory for the thread's life.
-// During the thread's exit, once the slots are gone, strings are neither
-// handed out nor kept.
+// scope instead, for users that need not own it. Strings that grew past kMaxKeptScratchCapacity are
+// not kept, so one huge message does not pin its memory for the thread's life. During the thread's
+// exit, once the slots are gone, strings are neither handed out nor kept.
 //
 // Internal to the logging framework; every function affects only the calling
 // thread.

@@ -106,9 +106,8 @@ TEST(AsyncFileWriterTest, BatchesGoOutInGroupsOf64ContinuingAfterShortWrites) {
     ops.interruptNext(3);
     writer.writeBatch(more, 4);
   }
-  EXPECT_EQ(file.contents(),
-            expected + joined(more) +
-                "4 log messages discarded: logging faster than we can write\n");
+  EXPECT_EQ(file.contents(), expected + joined(more) +
+                                 "4 log messages discarded: logging faster than we can write\n");
 }
 
 TEST(AsyncFileWriterTest, AFailedGroupEndsTheBatchWithAWarningAndTheNextBatchIsWritten) {

@@ -24,8 +24,8 @@
 namespace quorvane {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::Each;
+using ::testing::ElementsAre;
 
 // Flush markers (empty messages) left out.
 std::vector<std::string> withoutMarkers(const std::vector<std::string>& messages) {
@@ -132,9 +132,9 @@ TEST(AsyncLogWriterTest, NeverDiscardBypassesTheLimitButStillCountsTowardsIt) {
   writer.writeMessage(std::string("busy"));
   recorder.waitForBatches(1);
 
-  writer.writeMessage(std::string("aaaaa"));                                // 5 bytes
+  writer.writeMessage(std::string("aaaaa"));                                 // 5 bytes
   writer.writeMessage(std::string("bbbbbbbbbb"), LogWriter::NEVER_DISCARD);  // 15: over
-  writer.writeMessage(std::string("c"));                                    // dropped
+  writer.writeMessage(std::string("c"));                                     // dropped
   writer.writeMessage(std::string("d"), LogWriter::NEVER_DISCARD);
   recorder.hold(false);
   writer.flush();

@@ -154,12 +154,12 @@ TEST_F(CustomLogFormatterTest, ColoredMultiLineMessageIsColoredOnceAroundAllLine
 TEST_F(CustomLogFormatterTest, ColorsByLevel) {
   CustomLogFormatter formatter("{L}", true);
   const std::pair<uint32_t, std::string_view> starts[] = {
-      {1, "\x1b[1;30m"},     {1999, "\x1b[1;30m"},       {3000, kYellow},
-      {3999, kYellow},       {4000, "\x1b[31m"},         {4999, "\x1b[31m"},
-      {5000, "\x1b[1;41m"},  {0x7fffffff, "\x1b[1;41m"},
+      {1, "\x1b[1;30m"},  {1999, "\x1b[1;30m"}, {3000, kYellow},      {3999, kYellow},
+      {4000, "\x1b[31m"}, {4999, "\x1b[31m"},   {5000, "\x1b[1;41m"}, {0x7fffffff, "\x1b[1;41m"},
   };
   for (auto [value, start] : starts) {
-    const std::string line = formatter.formatFields(sampleFields("x", static_cast<LogLevel>(value)));
+    const std::string line =
+        formatter.formatFields(sampleFields("x", static_cast<LogLevel>(value)));
     EXPECT_THAT(line, StartsWith(std::string(start))) << value;
     EXPECT_EQ(line.substr(line.size() - 5), std::string(kReset) + "\n") << value;
   }
@@ -177,7 +177,8 @@ TEST_F(CustomLogFormatterTest, ColorsByLevel) {
 
 TEST_F(CustomLogFormatterTest, FormatsARealMessage) {
   LoggerDB db;
-  CustomLogFormatter formatter("{L}{m:02d}{D:02d} {USECS:06d} {THREAD} {FILE}:{LINE} {FUN}]", false);
+  CustomLogFormatter formatter("{L}{m:02d}{D:02d} {USECS:06d} {THREAD} {FILE}:{LINE} {FUN}]",
+                               false);
   LogMessage message(db.categoryFor("a.b"), LogLevel::DFATAL, test::testTimestamp(999'999),
                      "src/Sender.cpp", 7, "deliver", std::string("tab\there \\ and\nmore"));
   const std::string header =

@@ -47,9 +47,9 @@ std::string stderrOf(const char* program) {
 
 TEST(DefaultConfigTest, AFreshProcessWritesInfoToStandardErrorInTheGlogLayout) {
   std::string output = stderrOf(DEFAULT_CONFIG_CHILD);
-  EXPECT_TRUE(std::regex_match(
-      output, std::regex("I[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6} +[0-9]+ "
-                         "DefaultConfigChild\\.cpp:6\\] visible at INFO\n")))
+  EXPECT_TRUE(
+      std::regex_match(output, std::regex("I[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6} +[0-9]+ "
+                                          "DefaultConfigChild\\.cpp:6\\] visible at INFO\n")))
       << output;
 }
 
@@ -57,9 +57,10 @@ TEST(DefaultConfigTest, TheStartingConfigurationIsReported) {
   LoggerDB& db = LoggerDB::get();
   db.categoryFor("made.by.logging");
   LogConfig current = db.currentConfig();
-  EXPECT_EQ(current.handlerConfigs(),
-            (LogConfig::HandlerConfigMap{
-                {"default", LogHandlerConfig("stream", {{"stream", "stderr"}, {"async", "false"}})}}));
+  EXPECT_EQ(
+      current.handlerConfigs(),
+      (LogConfig::HandlerConfigMap{
+          {"default", LogHandlerConfig("stream", {{"stream", "stderr"}, {"async", "false"}})}}));
   LogCategoryConfig root(LogLevel::INFO, false, {"default"});
   EXPECT_EQ(current.categoryConfigs(), (LogConfig::CategoryConfigMap{{"", root}}));
 
@@ -67,7 +68,8 @@ TEST(DefaultConfigTest, TheStartingConfigurationIsReported) {
   ASSERT_EQ(complete.categoryConfigs().count("made.by.logging"), 1u);
   EXPECT_EQ(complete.categoryConfigs().at("made.by.logging"),
             LogCategoryConfig(LogLevel::MAX_LEVEL, true, {}));
-  EXPECT_EQ(complete.categoryConfigs().at("made"), LogCategoryConfig(LogLevel::MAX_LEVEL, true, {}));
+  EXPECT_EQ(complete.categoryConfigs().at("made"),
+            LogCategoryConfig(LogLevel::MAX_LEVEL, true, {}));
 }
 
 }  // namespace

@@ -30,11 +30,10 @@ TEST_F(GlogStyleFormatterTest, OneLineMessage) {
 
 TEST_F(GlogStyleFormatterTest, FormatsARealMessage) {
   LoggerDB db;
-  LogMessage message(db.categoryFor("x"), LogLevel::WARN, test::testTimestamp(7), "src/net/Client.cpp",
-                     88, "send", std::string("late \x1b reply"));
-  const std::string expected =
-      fmt::format("W1206 09:05:07.000007 {:5d} Client.cpp:88] late \\x1b reply\n",
-                  message.threadId());
+  LogMessage message(db.categoryFor("x"), LogLevel::WARN, test::testTimestamp(7),
+                     "src/net/Client.cpp", 88, "send", std::string("late \x1b reply"));
+  const std::string expected = fmt::format(
+      "W1206 09:05:07.000007 {:5d} Client.cpp:88] late \\x1b reply\n", message.threadId());
   EXPECT_EQ(formatter_.formatMessage(message, db.categoryFor("")), expected);
 }
 
@@ -57,7 +56,8 @@ TEST_F(GlogStyleFormatterTest, EveryLineOfAMultiLineMessageGetsTheHeader) {
   EXPECT_EQ(formatter_.formatFields(sampleFields("a\nb")), header + "a\n" + header + "b\n");
   // A trailing newline leaves a last line holding only the header.
   EXPECT_EQ(formatter_.formatFields(sampleFields("a\n")), header + "a\n" + header + "\n");
-  EXPECT_EQ(formatter_.formatFields(sampleFields("\n\n")), header + "\n" + header + "\n" + header + "\n");
+  EXPECT_EQ(formatter_.formatFields(sampleFields("\n\n")),
+            header + "\n" + header + "\n" + header + "\n");
 }
 
 TEST_F(GlogStyleFormatterTest, ContextFollowsTheLineNumber) {
@@ -70,10 +70,9 @@ TEST_F(GlogStyleFormatterTest, ContextFollowsTheLineNumber) {
 
 TEST_F(GlogStyleFormatterTest, LevelLetters) {
   const std::pair<uint32_t, char> cases[] = {
-      {0, 'V'},          {1000, 'V'},       {1999, 'V'},       {2000, 'I'},
-      {2999, 'I'},       {3000, 'W'},       {3999, 'W'},       {4000, 'E'},
-      {4999, 'E'},       {5000, 'C'},       {0x7ffffffd, 'C'}, {0x7ffffffe, 'F'},
-      {0x7fffffff, 'F'}, {0xffffffff, 'F'},
+      {0, 'V'},          {1000, 'V'},       {1999, 'V'},       {2000, 'I'},       {2999, 'I'},
+      {3000, 'W'},       {3999, 'W'},       {4000, 'E'},       {4999, 'E'},       {5000, 'C'},
+      {0x7ffffffd, 'C'}, {0x7ffffffe, 'F'}, {0x7fffffff, 'F'}, {0xffffffff, 'F'},
   };
   for (auto [value, letter] : cases) {
     const auto fields = sampleFields("x", static_cast<LogLevel>(value));
@@ -116,8 +115,8 @@ TEST_F(GlogStyleFormatterTest, HeaderMatchesTheBracePatternForAnyFieldValues) {
     fields.context = " ctx";
     const std::string expected =
         fmt::format(fmt::runtime("{}{:02d}{:02d} {:02d}:{:02d}:{:02d}.{:06d} {:5d} {}:{}{}] x\n"),
-                    'I', c.month + 1, c.day, c.hour, c.minute, c.second, c.microseconds,
-                    c.threadId, "main", c.line, " ctx");
+                    'I', c.month + 1, c.day, c.hour, c.minute, c.second, c.microseconds, c.threadId,
+                    "main", c.line, " ctx");
     EXPECT_EQ(formatter_.formatFields(fields), expected);
   }
 }

@@ -43,8 +43,8 @@ TEST(ImmediateFileWriterTest, AFailedWriteBecomesAWarningNamingTheDescriptor) {
   ASSERT_EQ(captured.size(), 1u);
   EXPECT_EQ(captured[0].sourceFile, "logging/ImmediateFileWriter");
   EXPECT_EQ(captured[0].lineNumber, 43);
-  EXPECT_EQ(captured[0].text, "error writing to log file " + std::to_string(fds[1]) + ": " +
-                                  std::strerror(EBADF));
+  EXPECT_EQ(captured[0].text,
+            "error writing to log file " + std::to_string(fds[1]) + ": " + std::strerror(EBADF));
 }
 
 }  // namespace

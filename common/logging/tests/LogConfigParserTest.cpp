@@ -133,9 +133,11 @@ TEST(LogConfigParserTest, CategoryTypeErrors) {
   EXPECT_EQ(parseError(withCategory(
                 "x", dynamic::object().insert("level", "INFO").insert("handlers", "h"))),
             "the \"handlers\" field for category x must be a list");
-  EXPECT_EQ(parseError(withCategory("x", dynamic::object().insert("level", "INFO").insert(
-                                             "handlers", dynamic::array("h", 3)))),
-            "the \"handlers\" list for category x must be contain only strings");
+  EXPECT_EQ(
+      parseError(withCategory(
+          "x",
+          dynamic::object().insert("level", "INFO").insert("handlers", dynamic::array("h", 3)))),
+      "the \"handlers\" list for category x must be contain only strings");
   EXPECT_EQ(parseError(withCategories(dynamic::object().insert(1, "INFO"))),
             "category name must be a string");
 }
@@ -153,8 +155,10 @@ TEST(LogConfigParserTest, TwoSpellingsOfOneCategoryAreRejected) {
 
 TEST(LogConfigParserTest, HandlerEntries) {
   LogConfig config = configFromDynamic(withHandler(
-      "h", dynamic::object().insert("type", "stream").insert(
-               "options", dynamic::object().insert("stream", "stderr").insert("async", "no"))));
+      "h",
+      dynamic::object()
+          .insert("type", "stream")
+          .insert("options", dynamic::object().insert("stream", "stderr").insert("async", "no"))));
   EXPECT_EQ(config.handlerConfigs().at("h"),
             (LogHandlerConfig{"stream", {{"stream", "stderr"}, {"async", "no"}}}));
 
@@ -172,13 +176,17 @@ TEST(LogConfigParserTest, HandlerEntries) {
                 "h", dynamic::object().insert("type", "t").insert("options", dynamic::array()))),
             "unexpected data type for \"options\" field of handler \"h\": got array, expected an "
             "object");
-  EXPECT_EQ(parseError(withHandler("h", dynamic::object().insert("type", "t").insert(
-                                            "options", dynamic::object().insert(true, "x")))),
-            "unexpected data type for option of handler \"h\": got boolean, expected string");
-  EXPECT_EQ(parseError(withHandler("h", dynamic::object().insert("type", "stream").insert(
-                                            "options", dynamic::object().insert("stream", 2)))),
-            "unexpected data type for option \"stream\" of handler \"h\": got integer, expected "
-            "a string");
+  EXPECT_EQ(
+      parseError(withHandler("h", dynamic::object()
+                                      .insert("type", "t")
+                                      .insert("options", dynamic::object().insert(true, "x")))),
+      "unexpected data type for option of handler \"h\": got boolean, expected string");
+  EXPECT_EQ(
+      parseError(withHandler("h", dynamic::object()
+                                      .insert("type", "stream")
+                                      .insert("options", dynamic::object().insert("stream", 2)))),
+      "unexpected data type for option \"stream\" of handler \"h\": got integer, expected "
+      "a string");
 }
 
 TEST(LogConfigParserTest, CategoriesAreCheckedBeforeHandlers) {
@@ -216,8 +224,8 @@ TEST(LogConfigParserTest, SerialisedConfigsParseBackEqual) {
   auto level = [](uint32_t value) { return static_cast<LogLevel>(value); };
   // Levels of every printed form: names, numbered levels, and LogLevel(n),
   // including values a category would clamp.
-  const uint32_t levels[] = {0, 1, 1000, 1001, 1999, 2000, 2992, 3001, 5000,
-                             0x7ffffffe, 0x7fffffff, 0x80000000, 0xffffffff};
+  const uint32_t levels[] = {0,    1,    1000,       1001,       1999,       2000,      2992,
+                             3001, 5000, 0x7ffffffe, 0x7fffffff, 0x80000000, 0xffffffff};
   int i = 0;
   for (uint32_t value : levels) {
     LogCategoryConfig category(level(value), i % 2 == 0);

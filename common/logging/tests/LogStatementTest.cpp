@@ -130,7 +130,8 @@ using LogStatementDeathTest = LogStatementTest;
 
 TEST_F(LogStatementDeathTest, FatalEndsTheProcessAfterFlushing) {
   LoggerDB::get().categoryFor("")->removeAllHandlers();
-  EXPECT_DEATH(KLOG(FATAL) << "stop", "FATAL:common/logging/tests/LogStatementTest.cpp:[0-9]+: stop");
+  EXPECT_DEATH(KLOG(FATAL) << "stop",
+               "FATAL:common/logging/tests/LogStatementTest.cpp:[0-9]+: stop");
 }
 
 }  // namespace

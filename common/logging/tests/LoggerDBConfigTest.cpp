@@ -62,8 +62,7 @@ class NullFactory : public LogHandlerFactory {
 class LoggerDBConfigTest : public ::testing::Test {
  protected:
   LoggerDB db;
-  std::shared_ptr<TestLogHandlerFactory::Record> factory =
-      TestLogHandlerFactory::install(db, "t");
+  std::shared_ptr<TestLogHandlerFactory::Record> factory = TestLogHandlerFactory::install(db, "t");
 };
 
 TEST_F(LoggerDBConfigTest, ApplyCreatesHandlersAndConfiguresCategories) {
@@ -144,15 +143,14 @@ TEST_F(LoggerDBConfigTest, PreparationErrors) {
 
   LogConfig failing;
   failing.handlerConfigs().emplace("h", handler("t", {{"fail", "boom"}}));
-  EXPECT_EQ(applyError(db, failing),
-            "error creating log handler \"h\": " +
-                exceptionDescription(std::runtime_error("boom")));
+  EXPECT_EQ(applyError(db, failing), "error creating log handler \"h\": " +
+                                         exceptionDescription(std::runtime_error("boom")));
 
   LogConfig failingUpdate;
   failingUpdate.handlerConfigs().emplace("x", handler("t", {{"fail", "bang"}}));
-  EXPECT_EQ(applyError(db, failingUpdate, true),
-            "error updating log handler \"x\": " +
-                exceptionDescription(std::runtime_error("bang")));
+  EXPECT_EQ(
+      applyError(db, failingUpdate, true),
+      "error updating log handler \"x\": " + exceptionDescription(std::runtime_error("bang")));
 
   LogConfig nullHandler;
   nullHandler.handlerConfigs().emplace("n", handler("null"));
@@ -356,7 +354,8 @@ TEST_F(LoggerDBConfigTest, ReportingAFreshDatabase) {
 TEST_F(LoggerDBConfigTest, ReportingNamedHandlersAndPropagation) {
   // The shape of the process database's start-up configuration.
   LogConfig start;
-  start.handlerConfigs().emplace("default", handler("t", {{"stream", "stderr"}, {"async", "false"}}));
+  start.handlerConfigs().emplace("default",
+                                 handler("t", {{"stream", "stderr"}, {"async", "false"}}));
   start.categoryConfigs().emplace("", category(LogLevel::INFO, false, Names{"default"}));
   db.applyConfig(start);
   db.categoryFor("x");
@@ -402,20 +401,20 @@ TEST_F(LoggerDBConfigTest, AfterReleaseHandlersNoTypeIsKnown) {
 TEST_F(LoggerDBConfigTest, MessagesFollowTheAppliedConfiguration) {
   LogConfig cfg = configFromDynamic(
       dynamic::object()
-          .insert("categories",
-                  dynamic::object()
-                      .insert("", dynamic::object().insert("level", "WARN").insert(
-                                      "handlers", dynamic::array("root")))
-                      .insert("a.b", dynamic::object()
-                                         .insert("level", "DBG")
-                                         .insert("propagate", "ERR")
-                                         .insert("handlers", dynamic::array("ab"))))
+          .insert("categories", dynamic::object()
+                                    .insert("", dynamic::object()
+                                                    .insert("level", "WARN")
+                                                    .insert("handlers", dynamic::array("root")))
+                                    .insert("a.b", dynamic::object()
+                                                       .insert("level", "DBG")
+                                                       .insert("propagate", "ERR")
+                                                       .insert("handlers", dynamic::array("ab"))))
           .insert("handlers", dynamic::object()
                                   .insert("root", dynamic::object().insert("type", "t"))
                                   .insert("ab", dynamic::object().insert("type", "t"))));
   db.applyConfig(cfg);
-  auto root = std::dynamic_pointer_cast<CapturingLogHandler>(
-      db.categoryFor("")->handlersSnapshot().at(0));
+  auto root =
+      std::dynamic_pointer_cast<CapturingLogHandler>(db.categoryFor("")->handlersSnapshot().at(0));
   auto ab = std::dynamic_pointer_cast<CapturingLogHandler>(
       db.categoryFor("a.b")->handlersSnapshot().at(0));
   LogCategory* category = db.categoryFor("a.b");

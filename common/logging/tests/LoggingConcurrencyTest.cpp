@@ -45,7 +45,8 @@ TEST(LoggingConcurrencyTest, LoggingWhileLevelsAndHandlersChange) {
     threads.emplace_back([&, t] {
       int i = 0;
       while (!stop.load(std::memory_order_relaxed)) {
-        std::string name = "c" + std::to_string((i + t) % kCategories) + ".leaf" + std::to_string(t);
+        std::string name =
+            "c" + std::to_string((i + t) % kCategories) + ".leaf" + std::to_string(t);
         LogCategory* category = db.categoryFor(name);
         if (category->isEnabled(LogLevel::INFO)) {
           LogMessage message(category, LogLevel::INFO, "f.cpp", 1, "", "m");
@@ -89,8 +90,7 @@ TEST(LoggingConcurrencyTest, LoggingAndReportingWhileConfigurationsChange) {
   auto record = test::TestLogHandlerFactory::install(db, "t");
   auto makeConfig = [](int round) {
     LogConfig config;
-    config.handlerConfigs().emplace(
-        "h", LogHandlerConfig{"t", {{"round", std::to_string(round)}}});
+    config.handlerConfigs().emplace("h", LogHandlerConfig{"t", {{"round", std::to_string(round)}}});
     LogCategoryConfig root(LogLevel::INFO, false);
     root.handlers = std::vector<std::string>{"h"};
     config.categoryConfigs().emplace("", root);

@@ -53,8 +53,8 @@ TEST(PaddedDecimalTest, TwoDigitsForEveryCalendarValueAndBeyond) {
 }
 
 TEST(PaddedDecimalTest, SixDigitsForEveryMicrosecondCountAndBeyond) {
-  for (int64_t value : {-1L, 0L, 7L, 99L, 100L, 4211L, 99'999L, 100'000L, 999'999L, 1'000'000L,
-                        12'345'678L}) {
+  for (int64_t value :
+       {-1L, 0L, 7L, 99L, 100L, 4211L, 99'999L, 100'000L, 999'999L, 1'000'000L, 12'345'678L}) {
     char buffer[32];
     char* end = putSixDigits(buffer, value);
     EXPECT_EQ(std::string(buffer, end), fmt::format("{:06d}", value)) << value;

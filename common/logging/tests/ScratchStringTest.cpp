@@ -45,8 +45,7 @@ TEST(ScratchStringTest, HugeStorageIsNotKept) {
     ScopedScratchString line(ScratchSlot::kFormattedLine);
     EXPECT_LE(line.text().capacity(), kMaxKeptScratchCapacity);
   }
-  giveBackScratchString(ScratchSlot::kStatementText,
-                        std::string(kMaxKeptScratchCapacity + 1, 'x'));
+  giveBackScratchString(ScratchSlot::kStatementText, std::string(kMaxKeptScratchCapacity + 1, 'x'));
   EXPECT_LE(takeScratchString(ScratchSlot::kStatementText).capacity(), kMaxKeptScratchCapacity);
 
   std::string kept(1000, 'k');

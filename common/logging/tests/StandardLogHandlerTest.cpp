@@ -183,12 +183,13 @@ TEST_F(StandardLogHandlerTest, OptionErrorsAreCollectedAndNothingIsBuilt) {
                                               {"bogus", "1"},
                                               {"bad_writer_option", "x"},
                                               {"writer_option", "fine"}});
-  EXPECT_EQ(splitErrors(error),
-            (std::set<std::string>{
-                "unable to parse value for option \"level\": invalid logger level: loud",
-                "unable to parse value for option \"sync_level\": invalid dbg logger level: dbg1000",
-                "unknown option \"bogus\"",
-                "error processing option \"bad_writer_option\": writer rejects x"}));
+  EXPECT_EQ(
+      splitErrors(error),
+      (std::set<std::string>{
+          "unable to parse value for option \"level\": invalid logger level: loud",
+          "unable to parse value for option \"sync_level\": invalid dbg logger level: dbg1000",
+          "unknown option \"bogus\"",
+          "error processing option \"bad_writer_option\": writer rejects x"}));
   EXPECT_EQ(writers.writersCreated, 0);
 
   EXPECT_EQ(creationError(writers, {{"formatter", "xml"}, {"bogus", "1"}}),
@@ -244,8 +245,10 @@ TEST_F(StandardLogHandlerTest, ACallersFormatterFactoryIgnoresTheFormatterOption
 
 TEST_F(StandardLogHandlerTest, GetConfigReturnsTheTypeAndEveryOption) {
   RecordingWriterFactory writers;
-  const LogHandlerFactory::Options options{{"formatter", "custom"}, {"log_format", "{L}"},
-                                           {"level", "WARN"},       {"sync_level", "ERR"},
+  const LogHandlerFactory::Options options{{"formatter", "custom"},
+                                           {"log_format", "{L}"},
+                                           {"level", "WARN"},
+                                           {"sync_level", "ERR"},
                                            {"writer_option", "1"}};
   auto handler = StandardLogHandlerFactory::createHandler("mytype", &writers, options);
   EXPECT_EQ(handler->getConfig(), LogHandlerConfig("mytype", options));

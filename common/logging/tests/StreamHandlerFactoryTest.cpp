@@ -54,7 +54,8 @@ TEST_F(StreamHandlerFactoryTest, AsyncByDefaultImmediateOnRequest) {
 
 TEST_F(StreamHandlerFactoryTest, ErrorTexts) {
   EXPECT_EQ(error({}), "no stream name specified for stream handler");
-  EXPECT_EQ(error({{"stream", "file"}}), "unknown stream \"file\": expected one of stdout or stderr");
+  EXPECT_EQ(error({{"stream", "file"}}),
+            "unknown stream \"file\": expected one of stdout or stderr");
   // Options pass; the writer cannot be built.
   EXPECT_EQ(error({{"stream", "stdout"}, {"async", "off"}, {"max_buffer_size", "100"}}),
             "the \"max_buffer_size\" option is only valid for async file handlers");

@@ -110,8 +110,7 @@ TEST(ConvTest, Doubles) {
   EXPECT_EQ(parseDouble(" -2e3 "), -2000.0);
   EXPECT_EQ(parseDouble("+0.25"), 0.25);
   EXPECT_TRUE(std::isinf(parseDouble("inf")));
-  EXPECT_EQ(conversionError([] { parseDouble(""); }),
-            "cannot convert \"\" to double: empty input");
+  EXPECT_EQ(conversionError([] { parseDouble(""); }), "cannot convert \"\" to double: empty input");
   EXPECT_EQ(conversionError([] { parseDouble("1.5x"); }),
             "cannot convert \"1.5x\" to double: unexpected character");
   EXPECT_EQ(conversionError([] { parseDouble("+-1"); }),

@@ -46,8 +46,8 @@ TEST(ForkHandlerRegistryTest, PreparesNewestFirstResumesOldestFirstAndRetriesRef
   EXPECT_EQ(forkAndCheckChild(log, prepared + "cA cB cC "), 0);
   EXPECT_EQ(log, prepared + "aA aB aC ");
 
-  for (const void* key : {static_cast<const void*>(&a), static_cast<const void*>(&b),
-                          static_cast<const void*>(&c)}) {
+  for (const void* key :
+       {static_cast<const void*>(&a), static_cast<const void*>(&b), static_cast<const void*>(&c)}) {
     ForkHandlerRegistry::unregisterForkHandlers(key);
   }
   EXPECT_EQ(ForkHandlerRegistry::handlerCount(), 0u);

@@ -46,7 +46,8 @@ TEST(LocalTimeTest, SplitKeepsMicrosecondsInRangeOnBothSidesOfTheEpoch) {
   EXPECT_EQ(split.microseconds, 0u);
 
   // Sub-microsecond parts are dropped.
-  split = splitTimestamp(TimePoint(std::chrono::duration_cast<TimePoint::duration>(nanoseconds(1'999))));
+  split = splitTimestamp(
+      TimePoint(std::chrono::duration_cast<TimePoint::duration>(nanoseconds(1'999))));
   EXPECT_EQ(split.seconds, 0);
   EXPECT_EQ(split.microseconds, 1u);
 }
@@ -73,7 +74,8 @@ TEST(LocalTimeTest, BreaksDownInTheProcessTimeZone) {
 
 TEST(LocalTimeTest, AFailedBreakdownGivesAllZeroFields) {
   test::ScopedTimeZone zone("ABC-3:30");
-  for (int64_t seconds : {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
+  for (int64_t seconds :
+       {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
     for (const std::tm& fields : {localCalendarTime(seconds), cachedLocalCalendarTime(seconds)}) {
       EXPECT_TRUE(sameFields(fields, std::tm{})) << seconds;
     }

@@ -31,10 +31,11 @@ TEST(JsonTest, NumbersWithoutFractionOrExponentAreIntegers) {
 
 TEST(JsonTest, StructuresAndDuplicateKeys) {
   dynamic value = parseJson(R"({"a": [1, "two", null, true, {"b": {}}], "a2": false, "a2": 3})");
-  EXPECT_EQ(value, dynamic::object()
-                       .insert("a", dynamic::array(1, "two", nullptr, true,
-                                                   dynamic::object().insert("b", dynamic::object())))
-                       .insert("a2", 3));
+  EXPECT_EQ(value,
+            dynamic::object()
+                .insert("a", dynamic::array(1, "two", nullptr, true,
+                                            dynamic::object().insert("b", dynamic::object())))
+                .insert("a2", 3));
   EXPECT_EQ(parseJson(R"("\u00e9\n")"), dynamic("\xc3\xa9\n"));
 }
 
@@ -42,10 +43,9 @@ TEST(JsonTest, MalformedTextAndDeepNestingFail) {
   for (const char* text : {"", "{", "[1,]", "{\"a\" 1}", "tru", "1 2", "{'a': 1}"}) {
     EXPECT_NE(jsonError(text), "<no error>") << text;
   }
-  EXPECT_TRUE(parseJson(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']'))
-                  .isArray());
-  EXPECT_EQ(jsonError(std::string(kMaxJsonDepth + 1, '[')),
-            "JSON nesting deeper than 512 levels");
+  EXPECT_TRUE(
+      parseJson(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']')).isArray());
+  EXPECT_EQ(jsonError(std::string(kMaxJsonDepth + 1, '[')), "JSON nesting deeper than 512 levels");
 }
 
 TEST(JsonTest, Writing) {

@@ -30,8 +30,7 @@ LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate) {
   return config;
 }
 
-LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate,
-                           std::string handler) {
+LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate, std::string handler) {
   LogCategoryConfig config(level, inherit, {std::move(handler)});
   config.propagate = propagate;
   return config;
@@ -52,8 +51,7 @@ LogConfig channelConfig(std::string_view logDirectory, std::string_view fileTag,
   auto& handlers = config.handlerConfigs();
   handlers.emplace("kestroLog",
                    channelHandler("kestroGlog", logDirectory, "kestro", fileTag, suffix));
-  handlers.emplace("qsynLog",
-                   channelHandler("kestroXqsyn", logDirectory, "qsyn", fileTag, suffix));
+  handlers.emplace("qsynLog", channelHandler("kestroXqsyn", logDirectory, "qsyn", fileTag, suffix));
   handlers.emplace("rtcLog", channelHandler("kestroRtc", logDirectory, "rtc", fileTag, suffix));
   LogHandlerConfig trace = channelHandler("kestroTrace", logDirectory, "trace", fileTag, suffix);
   // In practice the trace log rotates only by age.
@@ -67,19 +65,18 @@ LogConfig channelConfig(std::string_view logDirectory, std::string_view fileTag,
                                   : category(LogLevel::INFO, true, LogLevel::WARN));
   categories.emplace("qsyn", category(LogLevel::DBG, false, LogLevel::WARN, "qsynLog"));
   categories.emplace("qsyn.Network.mqtt_client", category(LogLevel::INFO, false, LogLevel::NONE));
-  categories.emplace("qsyn.Network.mqtt_channel",
-                     category(LogLevel::INFO, false, LogLevel::NONE));
+  categories.emplace("qsyn.Network.mqtt_channel", category(LogLevel::INFO, false, LogLevel::NONE));
   categories.emplace("rtc", category(LogLevel::DBG, false, LogLevel::ERR, "rtcLog"));
   return config;
 }
 
 void registerChannelHandlerFactories(LoggerDB& db) {
-  db.addHandlerFactory(std::make_unique<RotatingLogHandlerFactory<KestroStyleFormatter>>("kestroGlog"),
-                       true);
+  db.addHandlerFactory(
+      std::make_unique<RotatingLogHandlerFactory<KestroStyleFormatter>>("kestroGlog"), true);
   db.addHandlerFactory(
       std::make_unique<RotatingLogHandlerFactory<QsynStyleLogFormatter>>("kestroXqsyn"), true);
-  db.addHandlerFactory(std::make_unique<RotatingLogHandlerFactory<QsynStyleLogFormatter>>("kestroRtc"),
-                       true);
+  db.addHandlerFactory(
+      std::make_unique<RotatingLogHandlerFactory<QsynStyleLogFormatter>>("kestroRtc"), true);
   db.addHandlerFactory(
       std::make_unique<RotatingLogHandlerFactory<SystraceStyleLogFormatter>>("kestroTrace"), true);
 }

@@ -19,9 +19,9 @@
 // Thread safety: pure functions, except registerChannelHandlerFactories, which
 // is as safe as LoggerDB::addHandlerFactory.
 
+#include <sys/types.h>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include "common/logging/LogConfig.h"
 

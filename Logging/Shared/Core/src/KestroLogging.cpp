@@ -96,9 +96,7 @@ void addLogConfigChangedTrigger(void (*trigger)()) { coreState().triggers.add(tr
 
 void removeLogConfigChangedTrigger(void (*trigger)()) { coreState().triggers.remove(trigger); }
 
-dynamic getCompleteMasterLogConfig() {
-  return configToDynamic(LoggerDB::get().completeConfig());
-}
+dynamic getCompleteMasterLogConfig() { return configToDynamic(LoggerDB::get().completeConfig()); }
 
 void setCompleteMasterLogConfig(dynamic config) {
   LoggerDB::get().replaceConfig(configFromDynamic(config));

@@ -116,8 +116,7 @@ std::string QsynStyleLogFormatter::formatMessage(const LogMessage& message, cons
   const std::string& text = message.messageText();
 
   std::string out;
-  out.reserve(stampSize + 1 + fileName.size() + 4 + 4 + categoryName.size() + 2 + text.size() +
-              1);
+  out.reserve(stampSize + 1 + fileName.size() + 4 + 4 + categoryName.size() + 2 + text.size() + 1);
   out.append(stamp, stampSize);
   out.push_back('(');
   out.append(fileName);

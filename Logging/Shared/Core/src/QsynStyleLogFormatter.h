@@ -29,8 +29,7 @@ namespace quorvane::kestro::logging {
 
 class QsynStyleLogFormatter : public LogFormatter {
  public:
-  std::string formatMessage(const LogMessage& message,
-                            const LogCategory* handlerCategory) override;
+  std::string formatMessage(const LogMessage& message, const LogCategory* handlerCategory) override;
 
   // The tag letter of a level value.
   static char levelLetter(LogLevel level);

@@ -59,8 +59,7 @@ const int forkCounterRegistered = ::pthread_atfork(nullptr, nullptr, &countForkI
 // Whether the process may have forked since `generation` was read.
 bool forkedSince(uint64_t generation) {
   // Without the hook there is no telling: ask the system every time.
-  return forkCounterRegistered != 0 ||
-         forkGeneration.load(std::memory_order_relaxed) != generation;
+  return forkCounterRegistered != 0 || forkGeneration.load(std::memory_order_relaxed) != generation;
 }
 
 // `suffix` with the process id `from` replaced by `to`: the first "-p<from>"
@@ -95,8 +94,7 @@ RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suf
       maxLogAgeMicros_(saturatedMicros(maxLogAge_)),
       clock_(clock),
       processId_(::getpid()),
-      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {
-}
+      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {}
 
 RotatingFileLogWriter::~RotatingFileLogWriter() {
   // Writes what is still queued while the file state exists.
@@ -133,9 +131,8 @@ std::string RotatingFileLogWriter::fileNameFor(int64_t micros) const {
 bool RotatingFileLogWriter::fileExpired(int64_t now) const {
   // fileOpenedAt_ + maxLogAgeMicros_, held at the largest time instead of
   // wrapping, so that a huge age never expires.
-  const int64_t deadline = fileOpenedAt_ > kMaxInt64 - maxLogAgeMicros_
-                               ? kMaxInt64
-                               : fileOpenedAt_ + maxLogAgeMicros_;
+  const int64_t deadline =
+      fileOpenedAt_ > kMaxInt64 - maxLogAgeMicros_ ? kMaxInt64 : fileOpenedAt_ + maxLogAgeMicros_;
   return deadline < now;
 }
 
@@ -236,9 +233,8 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
       // What is left of the size limit. After a failed rotation the file is
       // already past it; the chunk then goes to that file whole and the
       // rotation is tried again after it.
-      const uint64_t budget = bytesWritten_ < maxFileSize_
-                                  ? maxFileSize_ - bytesWritten_
-                                  : std::numeric_limits<uint64_t>::max();
+      const uint64_t budget = bytesWritten_ < maxFileSize_ ? maxFileSize_ - bytesWritten_
+                                                           : std::numeric_limits<uint64_t>::max();
       const size_t end = std::min(batch.size(), next + kMaxLinesPerWrite);
       size_t count = 0;
       uint64_t bytes = 0;
@@ -267,9 +263,10 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
       (void)writeFull(file_.fd(), line.data(), line.size());
     }
   } catch (const std::exception& ex) {
-    LoggerDB::internalWarning(kWarningSource, kWarningLine,
-                              fmt::format("error writing to log file {} in RotatingFileLogWriter: {}",
-                                          file_.fd(), exceptionDescription(ex)));
+    LoggerDB::internalWarning(
+        kWarningSource, kWarningLine,
+        fmt::format("error writing to log file {} in RotatingFileLogWriter: {}", file_.fd(),
+                    exceptionDescription(ex)));
   }
 }
 

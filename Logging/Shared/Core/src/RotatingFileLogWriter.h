@@ -105,8 +105,7 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   // Ends the partial line a failed write left in the current file.
   void finishPartialLine();
   // Writes the lines [first, first + count) with one gathering write.
-  void writeChunk(const LogBatch& batch, size_t first, size_t count,
-                  size_t bytes);
+  void writeChunk(const LogBatch& batch, size_t first, size_t count, size_t bytes);
 
   const std::string prefix_;
   std::string suffix_;

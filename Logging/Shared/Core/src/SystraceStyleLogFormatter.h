@@ -20,8 +20,7 @@ namespace quorvane::kestro::logging {
 
 class SystraceStyleLogFormatter : public LogFormatter {
  public:
-  std::string formatMessage(const LogMessage& message,
-                            const LogCategory* handlerCategory) override;
+  std::string formatMessage(const LogMessage& message, const LogCategory* handlerCategory) override;
 };
 
 }  // namespace quorvane::kestro::logging

@@ -29,8 +29,8 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using test::Channel;
-using test::channels;
 using test::ChannelLines;
+using test::channels;
 
 // How many lines a thread logs on each channel between two flushes: enough
 // for many batches, few enough that a queue never reaches its limit.
@@ -93,7 +93,8 @@ TEST(ChannelConcurrencyTest, NoLineIsLostTornOrReorderedAcrossManyRotations) {
   }
 }
 
-TEST(ChannelConcurrencyTest, AForkStormWhileThreadsLogEndsWithoutDeadlockAndChildrenKeepToTheirFiles) {
+TEST(ChannelConcurrencyTest,
+     AForkStormWhileThreadsLogEndsWithoutDeadlockAndChildrenKeepToTheirFiles) {
   KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
   constexpr int kThreads = 3;
   constexpr int kForks = 30;
@@ -157,8 +158,7 @@ TEST(ChannelConcurrencyTest, AForkStormWhileThreadsLogEndsWithoutDeadlockAndChil
       EXPECT_EQ(child.files, 1u) << "child " << i;
       EXPECT_THAT(child.malformed, ::testing::IsEmpty());
       ASSERT_EQ(child.bySource.size(), 1u) << "child " << i;
-      EXPECT_TRUE(
-          test::isCompleteSequence(child, "child" + std::to_string(i), kChildLines))
+      EXPECT_TRUE(test::isCompleteSequence(child, "child" + std::to_string(i), kChildLines))
           << "child " << i;
     }
   }

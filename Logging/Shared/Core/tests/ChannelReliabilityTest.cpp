@@ -29,8 +29,8 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using test::Channel;
-using test::channels;
 using test::ChannelLines;
+using test::channels;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;

@@ -52,8 +52,9 @@ std::set<std::string> exportedSymbols(const char* path) {
 }
 
 TEST(ExportedSymbolsTest, OnlyTheTenFunctionsAreExported) {
-  const std::string str = "std::__cxx11::basic_string<char, std::char_traits<char>, "
-                          "std::allocator<char> >";
+  const std::string str =
+      "std::__cxx11::basic_string<char, std::char_traits<char>, "
+      "std::allocator<char> >";
   const std::string ns = "quorvane::kestro::logging::";
   std::set<std::string> expected = {
       ns + "initLogging(" + str + ", " + str + ", " + str + ", bool)",

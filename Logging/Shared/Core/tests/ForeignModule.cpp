@@ -7,8 +7,8 @@
 
 namespace foreign_module {
 
-using quorvane::LogLevel;
 using quorvane::LoggerDB;
+using quorvane::LogLevel;
 
 void setLevel(const std::string& category, uint32_t level) {
   LoggerDB::get().setLevel(category, static_cast<LogLevel>(level), false);

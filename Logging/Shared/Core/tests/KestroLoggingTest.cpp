@@ -54,9 +54,8 @@ TEST_F(KestroLoggingTest, FilesAreNamedAfterChannelTimeProcessAndUser) {
   flushLogs();
   auto names = dir_.fileNames();
   ASSERT_THAT(names, SizeIs(1));
-  EXPECT_TRUE(std::regex_match(
-      names[0], std::regex("kestro-main-d[0-9]{8}-t[0-9]{6}-p" + std::to_string(::getpid()) +
-                           "-id77\\.log")))
+  EXPECT_TRUE(std::regex_match(names[0], std::regex("kestro-main-d[0-9]{8}-t[0-9]{6}-p" +
+                                                    std::to_string(::getpid()) + "-id77\\.log")))
       << names[0];
   EXPECT_THAT(dir_.contentsOf(names[0]), ::testing::EndsWith(" Module.cpp:42] hello\n"));
 }
@@ -175,10 +174,10 @@ TEST_F(KestroLoggingTest, TriggersFireOncePerChangeAndOnlyOnSuccess) {
 
   EXPECT_THROW(setCompleteMasterLogConfig(dynamic(5)), LogConfigParseError);
   EXPECT_THROW(setCompleteMasterLogConfig(dynamic::object().insert(
-                   "categories", dynamic::object().insert("x", dynamic::object().insert(
-                                                                   "level", "INFO").insert(
-                                                                   "handlers", dynamic::array(
-                                                                                   "nope"))))),
+                   "categories",
+                   dynamic::object().insert("x", dynamic::object()
+                                                     .insert("level", "INFO")
+                                                     .insert("handlers", dynamic::array("nope"))))),
                std::invalid_argument);
   EXPECT_EQ(triggerCalls, 1);
 

@@ -37,9 +37,8 @@ TEST_F(KestroStyleFormatterTest, FormatsARealMessageWithTheZoneOffset) {
       std::chrono::microseconds(1710248709LL * 1'000'000 + 4211));
   LogMessage message(db.categoryFor("x"), LogLevel::INFO, timestamp, "src/Sender.cpp", 88, "send",
                      std::string("sent \x01 ok"));
-  const std::string expected =
-      fmt::format("I0312 14:05:09.004211+0100 {:5d} Sender.cpp:88] sent \\x01 ok\n",
-                  message.threadId());
+  const std::string expected = fmt::format(
+      "I0312 14:05:09.004211+0100 {:5d} Sender.cpp:88] sent \\x01 ok\n", message.threadId());
   EXPECT_EQ(formatter_.formatMessage(message, nullptr), expected);
 }
 
@@ -69,10 +68,9 @@ TEST_F(KestroStyleFormatterTest, EveryLineOfAMultiLineMessageGetsTheHeader) {
 
 TEST_F(KestroStyleFormatterTest, LevelLetters) {
   const std::pair<uint32_t, char> cases[] = {
-      {0, 'V'},          {1000, 'V'},       {1999, 'V'},       {2000, 'I'},
-      {2999, 'I'},       {3000, 'W'},       {3999, 'W'},       {4000, 'E'},
-      {4999, 'E'},       {5000, 'C'},       {2147483645, 'C'}, {2147483646, 'F'},
-      {2147483647, 'F'}, {0xffffffff, 'F'},
+      {0, 'V'},          {1000, 'V'},       {1999, 'V'},       {2000, 'I'},       {2999, 'I'},
+      {3000, 'W'},       {3999, 'W'},       {4000, 'E'},       {4999, 'E'},       {5000, 'C'},
+      {2147483645, 'C'}, {2147483646, 'F'}, {2147483647, 'F'}, {0xffffffff, 'F'},
   };
   for (auto [value, letter] : cases) {
     const auto fields = sampleFields("x", static_cast<LogLevel>(value));
@@ -99,8 +97,9 @@ TEST_F(KestroStyleFormatterTest, AFailedBreakdownPrintsZeroFieldsAndOffset) {
 // with the engine's time support, in zones east and west of UTC, with daylight
 // saving time and with offsets that are not whole hours.
 TEST_F(KestroStyleFormatterTest, HeaderMatchesTheBracePatternInManyZones) {
-  const char* zones[] = {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0",
-                         "XYZ+9:30", "NPT-5:45", "LMT-0:19:32"};
+  const char* zones[] = {
+      "UTC0",       "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "XYZ+9:30", "NPT-5:45",
+      "LMT-0:19:32"};
   // Winter and summer instants, and one just before the epoch.
   const int64_t seconds[] = {1733463307, 1720000000, -1, 0, 4102444799};
   for (const char* zone : zones) {
@@ -112,10 +111,9 @@ TEST_F(KestroStyleFormatterTest, HeaderMatchesTheBracePatternInManyZones) {
       fields.threadId = 123456;
       fields.lineNumber = 4'294'967'295u;
       fields.fileBaseName = "Client.cpp";
-      const std::string expected =
-          fmt::format(fmt::runtime("{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] x\n"), 'W',
-                      fields.time, fields.microseconds, fields.threadId, "Client.cpp",
-                      fields.lineNumber);
+      const std::string expected = fmt::format(
+          fmt::runtime("{0}{1:%m%d %H:%M:%S}.{2:06d}{1:%z} {3:5d} {4}:{5}] x\n"), 'W', fields.time,
+          fields.microseconds, fields.threadId, "Client.cpp", fields.lineNumber);
       EXPECT_EQ(formatter_.formatFields(fields), expected) << zone << " " << second;
     }
   }

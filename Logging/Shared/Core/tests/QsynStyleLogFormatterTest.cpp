@@ -31,8 +31,7 @@ class QsynStyleLogFormatterTest : public ::testing::Test {
   std::string format(std::string_view category, LogLevel level, std::string text,
                      std::chrono::system_clock::time_point timestamp = at(kSeconds),
                      std::string_view file = "src/net/Client.cpp") {
-    LogMessage message(db_.categoryFor(category), level, timestamp, file, 12, "f",
-                       std::move(text));
+    LogMessage message(db_.categoryFor(category), level, timestamp, file, 12, "f", std::move(text));
     return formatter_.formatMessage(message, nullptr);
   }
 
@@ -75,8 +74,8 @@ TEST_F(QsynStyleLogFormatterTest, TagTakesTheSecondComponentsInitialAndTheWholeT
       {"qsyn.Network", "W:N:"},
       {"qsyn.Network.mqtt_client", "W:N:mqtt_client"},
       {"qsyn.Network.mqtt_client.more.parts", "W:N:mqtt_client"},
-      {"qsyn..x", "W::x"},   // empty second component
-      {"qsyn.N.", "W:N:"},   // empty third component
+      {"qsyn..x", "W::x"},  // empty second component
+      {"qsyn.N.", "W:N:"},  // empty third component
       {"qsyn.N..y", "W:N:"},
       {".a.b", "W:a:b"},
       {"...", "W::"},

@@ -106,7 +106,8 @@ class RotatingFileLogWriterTest : public ::testing::Test {
 
 TEST_F(RotatingFileLogWriterTest, FileNamesCarryTheLocalDateAndTimeOfOpening) {
   auto writer = makeWriter(100);
-  EXPECT_EQ(writer->fileNameFor(kStart + 999'999), dir_.pathOf("kestro-main-d20240312-t140509-p42.log"));
+  EXPECT_EQ(writer->fileNameFor(kStart + 999'999),
+            dir_.pathOf("kestro-main-d20240312-t140509-p42.log"));
   test::ScopedTimeZone tokyo("JST-9");
   EXPECT_EQ(writer->fileNameFor(kStart), dir_.pathOf("kestro-main-d20240312-t230509-p42.log"));
   EXPECT_EQ(writer->fileNameFor(kStart + 10 * 3600 * kSecond),
@@ -280,11 +281,10 @@ TEST_F(RotatingFileLogWriterTest, AMissingDirectoryWarnsOncePerBatchAndTheOpenIs
   writer.writeBatch(batch, 0);
 
   const std::string name = dir + "/kestro-main-d20240312-t140509.log";
-  const std::string expected =
-      "error writing to log file -1 in RotatingFileLogWriter: " +
-      std::string(typeid(std::system_error).name()) + ": open(\"" + name + "\", " +
-      fmt::format("{:#o}", O_WRONLY | O_APPEND | O_CREAT) + ", 00666) failed: " +
-      std::strerror(ENOENT);
+  const std::string expected = "error writing to log file -1 in RotatingFileLogWriter: " +
+                               std::string(typeid(std::system_error).name()) + ": open(\"" + name +
+                               "\", " + fmt::format("{:#o}", O_WRONLY | O_APPEND | O_CREAT) +
+                               ", 00666) failed: " + std::strerror(ENOENT);
   auto captured = warnings.warnings();
   ASSERT_EQ(captured.size(), 2u);
   for (const auto& warning : captured) {
@@ -325,10 +325,10 @@ TEST_F(RotatingFileLogWriterTest, AFailedChunkDropsTheRestOfItsBatchAndIsNotCoun
 
   auto captured = warnings.warnings();
   ASSERT_EQ(captured.size(), 1u);
-  EXPECT_THAT(captured[0].text,
-              ::testing::MatchesRegex("error writing to log file [0-9]+ in RotatingFileLogWriter: " +
-                                      std::string(typeid(std::system_error).name()) +
-                                      ": writevFull\\(\\) failed: " + std::strerror(ENOSPC)));
+  EXPECT_THAT(captured[0].text, ::testing::MatchesRegex(
+                                    "error writing to log file [0-9]+ in RotatingFileLogWriter: " +
+                                    std::string(typeid(std::system_error).name()) +
+                                    ": writevFull\\(\\) failed: " + std::strerror(ENOSPC)));
 }
 
 TEST_F(RotatingFileLogWriterTest, InterruptedAndShortWritesStillWriteEveryByteInOrder) {
@@ -477,11 +477,10 @@ TEST_F(RotatingFileLogWriterTest, ALineCutShortByAFullDeviceIsEndedBeforeTheNext
 TEST_F(RotatingFileLogWriterTest, AForkedChildWritesAFileOfItsOwnNamedWithItsProcessId) {
   clockStep = 0;
   const std::string parentId = "-p" + std::to_string(::getpid());
-  auto withId = std::make_unique<RotatingFileLogWriter>(dir_.pathOf("kestro-main-"),
-                                                        parentId + "-id7.log", 1'000'000, 86400,
-                                                        &testClock);
-  auto withoutId = std::make_unique<RotatingFileLogWriter>(dir_.pathOf("other-"), ".log",
-                                                           1'000'000, 86400, &testClock);
+  auto withId = std::make_unique<RotatingFileLogWriter>(
+      dir_.pathOf("kestro-main-"), parentId + "-id7.log", 1'000'000, 86400, &testClock);
+  auto withoutId = std::make_unique<RotatingFileLogWriter>(dir_.pathOf("other-"), ".log", 1'000'000,
+                                                           86400, &testClock);
   withId->writeMessage(std::string("parent 0\n"));
   withId->flush();
   const pid_t child = ::fork();
