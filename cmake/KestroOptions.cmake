@@ -6,6 +6,14 @@ add_compile_options(-Wall -Wextra)
 # __FILE__ is the path relative to the repository root: per-file log statements
 # name their category after it, so it must not depend on where the tree lives.
 add_compile_options("-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
+# The same for the relative spelling: the compiler cache rewrites source paths
+# relative to the build directory, so that checkouts in different places share
+# its entries.
+file(RELATIVE_PATH KESTRO_SOURCE_FROM_BUILD "${CMAKE_BINARY_DIR}" "${PROJECT_SOURCE_DIR}")
+string(REGEX REPLACE "/+$" "" KESTRO_SOURCE_FROM_BUILD "${KESTRO_SOURCE_FROM_BUILD}")
+if(KESTRO_SOURCE_FROM_BUILD)
+  add_compile_options("-fmacro-prefix-map=${KESTRO_SOURCE_FROM_BUILD}/=")
+endif()
 
 # Every deliverable carries its own copy of the framework; nothing is exported
 # unless a deliverable says so explicitly (an export list on the shared library).
