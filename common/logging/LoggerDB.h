@@ -21,12 +21,17 @@
 // is copied no thread is changing the map or a handler list. After the fork the
 // parent releases both; the child makes them, and every category's
 // handler-list lock (which threads that do not exist there may have been
-// reading under), afresh. A child can therefore log and flush whatever the
-// parent's other threads were doing, unless one of them was changing the
-// configuration: the registry lock is not taken around a fork (a configuration
-// change holds it while it creates writers, which register themselves with the
-// fork handlers), so such a child may be unable to change or report its
-// configuration.
+// reading under), afresh. Line layouts and file names in a child break times
+// down without the C library's time-zone code, whose lock a child may inherit
+// held (see LocalTime.h). A child can therefore log and flush whatever the
+// parent's other threads were doing, inside the C library's local-time
+// functions included, unless one of them was changing the configuration: the
+// registry lock is not taken around a fork (a configuration change holds it
+// while it creates writers, which register themselves with the fork handlers),
+// so such a child may be unable to change or report its configuration. Outside
+// this promise is code that calls the C library's time-zone functions itself
+// in a child, glog among it: a message logged through glog in a child may hang
+// in glog's own localtime_r before the bridge sees it.
 //
 // Thread safety: every member function may be called from any thread.
 

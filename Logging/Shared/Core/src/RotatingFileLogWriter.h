@@ -36,9 +36,10 @@
 // one can read: while the directory is missing, each batch is lost with one
 // warning, and logging resumes in a new file once it is back.
 //
-// Fork: a forked child never writes into the parent's file. Its first batch
-// opens a file of its own, whose name carries the child's process id: the
-// text "-p<parent id>" in the suffix becomes "-p<child id>", and a suffix
+// Fork: a forked child never writes into the parent's file, and names its
+// files without the C library's time-zone code (see LocalTime.h). Its first
+// batch opens a file of its own, whose name carries the child's process id:
+// the text "-p<parent id>" in the suffix becomes "-p<child id>", and a suffix
 // without the parent's id gets "-p<child id>" in front.
 //
 // Limits near the top of their ranges mean "never": an age that does not fit
@@ -78,7 +79,8 @@ class RotatingFileLogWriter : public AsyncLogWriter {
 
   bool writesToTerminal() const override { return false; }
 
-  // The name of the file opened at `micros` (local time of the process's zone).
+  // The name of the file opened at `micros` (local time of the process's zone;
+  // in a forked child, of the zone in force at the fork, see LocalTime.h).
   std::string fileNameFor(int64_t micros) const;
 
   const std::string& prefix() const { return prefix_; }
