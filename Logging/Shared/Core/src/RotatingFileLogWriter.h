@@ -106,8 +106,17 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   void leaveParentFile(pid_t child);
   // Ends the partial line a failed write left in the current file.
   void finishPartialLine();
+  // Moves to the child's own file after a fork, and opens a new file when
+  // there is none or the current one is too old or removed.
+  void takeCurrentFile();
+  // How many lines from `first` the next chunk takes (their size in `bytes`).
+  size_t chunkLength(const LogBatch& batch, size_t first, uint64_t& bytes) const;
+  // Writes the batch's lines chunk by chunk, rotating when the file is full.
+  void writeLines(const LogBatch& batch);
   // Writes the lines [first, first + count) with one gathering write.
   void writeChunk(const LogBatch& batch, size_t first, size_t count, size_t bytes);
+  // The line reporting `discarded` dropped lines; best effort.
+  void writeDiscardLine(size_t discarded);
 
   const std::string prefix_;
   std::string suffix_;
