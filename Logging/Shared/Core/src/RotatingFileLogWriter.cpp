@@ -141,8 +141,10 @@ void RotatingFileLogWriter::openNewFile() {
   const std::string name = fileNameFor(now);
   const int fd = currentFileOps().open(name.c_str(), kOpenFlags, kOpenMode);
   if (fd < 0) {
+    // Read before the message is built, which may allocate and change it.
+    const int error = errno;
     throw std::system_error(
-        errno, std::system_category(),
+        error, std::system_category(),
         fmt::format("open(\"{}\", {:#o}, 0{:#o}) failed", name, kOpenFlags, kOpenMode));
   }
   // Closes the previous file, if any.
@@ -222,11 +224,10 @@ void RotatingFileLogWriter::takeCurrentFile() {
 
 size_t RotatingFileLogWriter::chunkLength(const LogBatch& batch, size_t first,
                                           uint64_t& bytes) const {
-  // What is left of the size limit. After a failed rotation the file is
-  // already past it; the chunk then goes to that file whole and the rotation
-  // is tried again after it.
-  const uint64_t budget = bytesWritten_ < maxFileSize_ ? maxFileSize_ - bytesWritten_
-                                                       : std::numeric_limits<uint64_t>::max();
+  // What is left of the size limit. A file already at the limit (a limit of 0,
+  // or a rotation that failed) has none left: the chunk is then one line, and
+  // the rotation is tried again after it.
+  const uint64_t budget = bytesWritten_ < maxFileSize_ ? maxFileSize_ - bytesWritten_ : 0;
   const size_t end = std::min(batch.size(), first + kMaxLinesPerWrite);
   size_t count = 0;
   bytes = 0;
@@ -270,13 +271,17 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
   if (discarded == 0 && batch.byteSize() == 0) {
     return;
   }
+  // Drops that a failed batch could not report go out with this one.
+  const size_t unreported = discarded + unreportedDiscards_;
   try {
     takeCurrentFile();
     writeLines(batch);
-    if (discarded > 0) {
-      writeDiscardLine(discarded);
+    if (unreported > 0) {
+      writeDiscardLine(unreported);
     }
+    unreportedDiscards_ = 0;
   } catch (const std::exception& ex) {
+    unreportedDiscards_ = unreported;
     LoggerDB::internalWarning(
         kWarningSource, kWarningLine,
         fmt::format("error writing to log file {} in RotatingFileLogWriter: {}", file_.fd(),

@@ -24,10 +24,15 @@
 //     file is opened;
 //   - ends with the line "<n> log messages were discarded because the logging
 //     rate exceeded the write rate" when the queue dropped lines.
+// A file already at the size limit (a limit of 0, or after a rotation that
+// failed) takes one line per chunk, then the next file is opened: with a limit
+// of 0 every line starts a new file.
 // A failure (open or write) ends the batch: its remaining lines are lost and
 // one internal warning "error writing to log file <fd> in
 // RotatingFileLogWriter: <exception>" is reported; the next batch starts
-// afresh (a failed open is retried with every batch). When a failed write left
+// afresh (a failed open is retried with every batch). The count of dropped
+// lines the failed batch carried is added to the next batch's count, so that
+// the discard line written with that batch reports them too. When a failed write left
 // part of a line in the file (a full disk, a file size limit), the next line
 // written to that file starts on a line of its own.
 //
@@ -127,11 +132,12 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   const WallClock clock_;
 
   // I/O thread only.
-  pid_t processId_;            // the process the current file belongs to
-  uint64_t forkGeneration_;    // forks seen when processId_ was read
-  uint64_t bytesWritten_ = 0;  // text written to the current file
-  int64_t fileOpenedAt_ = 0;   // microseconds; 0 before the first file
-  bool partialLine_ = false;   // the current file ends inside a line
+  pid_t processId_;                // the process the current file belongs to
+  uint64_t forkGeneration_;        // forks seen when processId_ was read
+  uint64_t bytesWritten_ = 0;      // text written to the current file
+  int64_t fileOpenedAt_ = 0;       // microseconds; 0 before the first file
+  bool partialLine_ = false;       // the current file ends inside a line
+  size_t unreportedDiscards_ = 0;  // drops of failed batches, not yet written
   File file_;
 };
 
