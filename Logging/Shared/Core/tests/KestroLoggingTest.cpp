@@ -104,6 +104,22 @@ TEST_F(KestroLoggingTest, RoutingWithTrace) {
   EXPECT_THAT(channel("kestro"), Not(HasSubstr("open")));
 }
 
+TEST_F(KestroLoggingTest, TurningTracingOffTakesTheTraceHandlerOffAgain) {
+  init("77", true);
+  module_.log("trace", LogLevel::DBG, "\"name\":\"on\"");
+  flushLogs();
+  init("77", false);
+  module_.log("trace", LogLevel::DBG, "\"name\":\"off\"");
+  module_.log("trace", LogLevel::WARN, "\"name\":\"late\"");
+  flushLogs();
+  EXPECT_THAT(dir_.fileNamesStartingWith("trace-"), SizeIs(1)) << "no trace file after the first";
+  EXPECT_THAT(channel("trace"), HasSubstr("\"on\""));
+  EXPECT_THAT(channel("trace"), Not(HasSubstr("\"off\"")));
+  EXPECT_THAT(channel("trace"), Not(HasSubstr("late")));
+  EXPECT_THAT(channel("kestro"), HasSubstr("\"name\":\"late\""));
+  EXPECT_EQ(getLoggerConfig().categoryConfigs().at("trace").handlers, std::vector<std::string>{});
+}
+
 TEST_F(KestroLoggingTest, AUserIdChangeMovesEveryChannelToNewFiles) {
   init();
   module_.log("app", LogLevel::INFO, "before");
