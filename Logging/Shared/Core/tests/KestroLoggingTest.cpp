@@ -120,6 +120,29 @@ TEST_F(KestroLoggingTest, TurningTracingOffTakesTheTraceHandlerOffAgain) {
   EXPECT_EQ(getLoggerConfig().categoryConfigs().at("trace").handlers, std::vector<std::string>{});
 }
 
+TEST_F(KestroLoggingTest, ANulByteInANamePartLeavesTheRunningChannelsInPlace) {
+  init();
+  module_.log("app", LogLevel::INFO, "before");
+  const LogConfig running = getLoggerConfig();
+  const std::string nul("\0", 1);
+  updateLoggingWithUserId("8" + nul + "8");
+  initLogging(dir_.path(), "ma" + nul + "in", "77", false);
+  initLogging(dir_.path(), "main", "7" + nul + "8", false);
+  initLogging(dir_.path() + nul + "/x", "main", "77", false);
+  EXPECT_EQ(getLoggerConfig(), running);
+  module_.log("app", LogLevel::INFO, "after");
+  flushLogs();
+  auto names = dir_.fileNames();
+  ASSERT_THAT(names, SizeIs(1));
+  EXPECT_THAT(names[0], ::testing::EndsWith("-id77.log"));
+  EXPECT_THAT(dir_.contentsOf(names[0]), HasSubstr("before"));
+  EXPECT_THAT(dir_.contentsOf(names[0]), HasSubstr("after"));
+  // The stored id is still the old one: the real change goes ahead.
+  updateLoggingWithUserId("88");
+  EXPECT_THAT(getLoggerConfig().handlerConfigs().at("kestroLog").options.at("suffix"),
+              ::testing::EndsWith("-id88.log"));
+}
+
 TEST_F(KestroLoggingTest, AUserIdChangeMovesEveryChannelToNewFiles) {
   init();
   module_.log("app", LogLevel::INFO, "before");
