@@ -297,8 +297,8 @@ std::string CustomLogFormatter::formatFields(const LogLineFields& fields) const 
   if (colored_) {
     out.append(arguments.colorStart);
   }
-  logging_internal::appendLinesWithHeader(out, text,
-                                          [&](std::string& line) { line.append(header); });
+  logging::internal::appendLinesWithHeader(out, text,
+                                           [&](std::string& line) { line.append(header); });
   if (colored_) {
     out.append(arguments.colorEnd);
   }

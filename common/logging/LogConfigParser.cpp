@@ -10,7 +10,7 @@
 namespace quorvane {
 namespace {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
 
 // The type names configuration errors use ("integer" where type errors of
 // dynamic itself say "int64").

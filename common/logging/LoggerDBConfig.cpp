@@ -24,7 +24,7 @@
 
 namespace quorvane {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
 
 struct LoggerDB::ConfigChange {
   // Every named handler as it will be after the change: the existing ones

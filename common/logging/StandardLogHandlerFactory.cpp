@@ -14,7 +14,7 @@
 namespace quorvane {
 namespace {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
 
 class GlogFormatterFactory : public StandardLogHandlerFactory::FormatterFactory {
  public:

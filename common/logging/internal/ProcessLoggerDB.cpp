@@ -13,7 +13,7 @@ void releaseProcessHandlers() { LoggerDB::get().releaseHandlers(); }
 
 LoggerDB* createProcessLoggerDB() {
   auto* db = new LoggerDB();
-  logging_internal::applyDefaultConfig(*db);
+  logging::internal::applyDefaultConfig(*db);
   std::atexit(&releaseProcessHandlers);
   return db;
 }

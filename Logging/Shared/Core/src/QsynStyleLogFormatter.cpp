@@ -10,7 +10,7 @@
 namespace quorvane::kestro::logging {
 namespace {
 
-using quorvane::logging_internal::putPadded;
+using quorvane::logging::internal::putPadded;
 
 // The second and third components of a "."-separated name (empty components
 // kept); each is empty when the name has fewer components.

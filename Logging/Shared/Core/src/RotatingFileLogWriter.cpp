@@ -26,7 +26,7 @@
 namespace quorvane::kestro::logging {
 namespace {
 
-using quorvane::logging_internal::putPadded;
+using quorvane::logging::internal::putPadded;
 
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 constexpr int64_t kMaxInt64 = std::numeric_limits<int64_t>::max();
