@@ -10,6 +10,7 @@
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "common/logging/internal/HandlerListGate.h"
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/FileUtil.h"
 
@@ -23,20 +24,25 @@ constexpr size_t kInlineHandlers = 5;
 
 }  // namespace
 
-LogCategory::LogCategory(LoggerDB* db)
+LogCategory::LogCategory(DatabaseKey, LoggerDB* db, logging::internal::HandlerListGate& gate)
     : effectiveLevel_(toUnderlying(LogLevel::ERR)),
       levelWord_(toUnderlying(LogLevel::ERR)),
       parent_(nullptr),
-      db_(db) {}
+      db_(db),
+      handlerListGate_(gate) {
+  handlerListGate_.addListLock(handlersMutex_);
+}
 
-LogCategory::LogCategory(LogCategory* parent, std::string canonicalName)
+LogCategory::LogCategory(DatabaseKey, LogCategory* parent, std::string canonicalName)
     : effectiveLevel_(parent->effectiveLevel_.load(std::memory_order_relaxed)),
       levelWord_(kMaxLevel | FLAG_INHERIT),
       parent_(parent),
       name_(std::move(canonicalName)),
       db_(parent->db_),
+      handlerListGate_(parent->handlerListGate_),
       nextSibling_(parent->firstChild_) {
   parent->firstChild_ = this;
+  handlerListGate_.addListLock(handlersMutex_);
 }
 
 std::pair<LogLevel, bool> LogCategory::levelInfo() const {
@@ -84,7 +90,7 @@ void LogCategory::updateEffectiveLevel(uint32_t newEffectiveLevel) {
   }
 }
 
-void LogCategory::registerLevelCache(std::atomic<uint32_t>* cache) {
+void LogCategory::registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache) {
   levelCaches_.push_back(cache);
 }
 
@@ -160,8 +166,8 @@ LogCategory::HandlerList LogCategory::handlersSnapshot() const {
 
 void LogCategory::setHandlers(HandlerList handlers) {
   {
-    // Never half swapped when the process forks (see LoggerDB).
-    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
+    // Never half swapped when the process forks (see HandlerListGate).
+    const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     handlers_.swap(handlers);
     handlerCount_.store(handlers_.size(), std::memory_order_relaxed);
@@ -174,7 +180,7 @@ void LogCategory::removeAllHandlers() { setHandlers({}); }
 void LogCategory::substituteHandlers(const HandlerMap& map) {
   HandlerList replaced;
   {
-    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
+    const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     for (auto& handler : handlers_) {
       auto it = map.find(handler);

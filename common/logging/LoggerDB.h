@@ -49,6 +49,7 @@
 #include "common/logging/CategoryName.h"
 #include "common/logging/LogConfig.h"
 #include "common/logging/LogLevel.h"
+#include "common/logging/internal/HandlerListGate.h"
 
 namespace quorvane {
 
@@ -200,14 +201,11 @@ class LoggerDB {
   std::mutex contextProvidersMutex_;
   std::atomic<ContextProviders*> contextProviders_{nullptr};
 
-  // Passed in shared mode by every change of a category's handler list (the
-  // innermost lock but one); taken exclusively across a fork.
-  std::shared_mutex handlerListsGate_;
+  // Passed by every change of a category's handler list (the innermost lock
+  // but one); closed across a fork.
+  logging::internal::HandlerListGate handlerListGate_;
   // Held by the forking thread across a fork.
   std::unique_lock<std::shared_mutex> forkMapLock_;
-  std::unique_lock<std::shared_mutex> forkGateLock_;
-
-  friend class LogCategory;
 };
 
 // The category name a source file's per-file log statements use: the path as
