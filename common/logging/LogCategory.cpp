@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogMessage.h"
@@ -21,6 +22,10 @@ constexpr uint32_t kNone = toUnderlying(LogLevel::NONE);
 constexpr uint32_t kMaxLevel = toUnderlying(LogLevel::MAX_LEVEL);
 // Dispatch copies up to this many handlers into a local array (no allocation).
 constexpr size_t kInlineHandlers = 5;
+
+// Where a handler that threw is reported.
+constexpr std::string_view kWarningSource = "common/logging/LogCategory.cpp";
+constexpr int kWarningLine = 121;
 
 }  // namespace
 
@@ -119,12 +124,12 @@ void LogCategory::deliverToHandlers(const LogMessage& message) const {
       handlers[i]->handleMessage(message, this);
     } catch (const std::exception& ex) {
       LoggerDB::internalWarning(
-          __FILE__, __LINE__,
+          kWarningSource, kWarningLine,
           "log handler for category \"" + name_ + "\" threw an error: " + exceptionDescription(ex));
     } catch (...) {
       // Nothing may escape into the logging caller, whatever a handler throws.
       LoggerDB::internalWarning(
-          __FILE__, __LINE__,
+          kWarningSource, kWarningLine,
           "log handler for category \"" + name_ + "\" threw an error: unknown exception");
     }
   }
