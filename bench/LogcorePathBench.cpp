@@ -5,27 +5,27 @@
 // reach the disk, from the first call until flushLogs returns.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 
 #include "Logging/Shared/Core/src/KestroLogging.h"
+#include "bench/BenchSupport.h"
 #include "common/logging/Log.h"
 
 namespace {
 
 namespace core = quorvane::kestro::logging;
 
+// Made on first use; removed at exit, after main has closed the files.
 const std::string& logDirectory() {
-  static const std::string dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestro-bench-XXXXXX").string();
-    std::string made = ::mkdtemp(pattern.data());
-    core::initLogging(made, "bench", "1", false);
-    return made;
+  static const quorvane::bench::BenchDirectory dir;
+  static const bool initialised = [] {
+    core::initLogging(dir.path(), "bench", "1", false);
+    return true;
   }();
-  return dir;
+  static_cast<void>(initialised);
+  return dir.path();
 }
 
 void BM_EnabledInfoOnTheMainChannel(benchmark::State& state) {
@@ -62,6 +62,5 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   core::deinitLogging();
-  std::filesystem::remove_all(logDirectory());
   return 0;
 }
