@@ -77,8 +77,11 @@ int64_t floorDivide(int64_t value, int64_t divisor) {
   return value % divisor < 0 ? quotient - 1 : quotient;
 }
 
+// Computed from the remainder, so that it cannot overflow at the ends of the
+// range.
 int64_t floorModulo(int64_t value, int64_t divisor) {
-  return value - floorDivide(value, divisor) * divisor;
+  const int64_t rest = value % divisor;
+  return rest < 0 ? rest + divisor : rest;
 }
 
 struct CivilDate {
@@ -136,7 +139,7 @@ std::tm fixedZoneCalendarTime(int64_t seconds, const FixedZone& zone) {
     return std::tm{};
   }
   const int64_t days = floorDivide(local, kSecondsPerDay);
-  const int64_t secondOfDay = local - days * kSecondsPerDay;
+  const int64_t secondOfDay = floorModulo(local, kSecondsPerDay);
   const CivilDate date = civilDateFromDays(days);
   const int64_t tmYear = date.year - kTmYearBase;
   if (tmYear < std::numeric_limits<int>::min() || tmYear > std::numeric_limits<int>::max()) {

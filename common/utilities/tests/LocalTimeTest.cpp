@@ -175,9 +175,13 @@ TEST(LocalTimeTest, FixedZoneBreakdownEqualsTheCLibraryInZonesOfOneOffset) {
           << name << " " << second;
     }
   }
+  // Years that do not fit, also where adding the offset would overflow.
   for (int64_t second :
        {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
-    EXPECT_TRUE(sameFields(fixedZoneCalendarTime(second, FixedZone{}), std::tm{}));
+    for (long offset : {0L, 14 * 3600L, -14 * 3600L}) {
+      EXPECT_TRUE(sameFields(fixedZoneCalendarTime(second, FixedZone{offset}), std::tm{}))
+          << second << " " << offset;
+    }
   }
 }
 
