@@ -2,16 +2,13 @@
 // (and a process that ends with it loaded): nothing stays behind in logcore
 // that could call into the module once it is gone.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <stdexcept>
-#include <thread>
 
-#include "Logging/Shared/Client/tests/ClientTestModule.h"
 #include "Logging/Shared/Client/tests/ClientTestSupport.h"
+#include "Logging/Shared/Client/tests/LoadedModule.h"
 #include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/utilities/testing/ChildProcess.h"
 
@@ -19,46 +16,8 @@ namespace quorvane::kestro::logging {
 namespace {
 
 using test::channelText;
+using test::LoadedModule;
 using test::occurrences;
-
-class LoadedModule {
- public:
-  LoadedModule() : handle_(::dlopen(CLIENT_TEST_MODULE, RTLD_NOW | RTLD_LOCAL)) {
-    if (handle_ == nullptr) {
-      throw std::runtime_error(std::string("dlopen failed: ") + ::dlerror());
-    }
-    log_ = reinterpret_cast<ClientTestModuleLog>(::dlsym(handle_, "clientTestModuleLog"));
-  }
-  ~LoadedModule() { unload(); }
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-
-  // Logs on a thread of its own: per-thread state that the module leaves on
-  // the threads it ran on keeps it in memory until those threads end.
-  void log(const char* category, LogLevel level, const char* text) {
-    std::thread([this, category, level, text] {
-      log_(category, toUnderlying(level), text);
-    }).join();
-  }
-  void unload() {
-    if (handle_ != nullptr) {
-      EXPECT_EQ(::dlclose(handle_), 0);
-      handle_ = nullptr;
-    }
-  }
-
-  static bool isLoaded() {
-    void* handle = ::dlopen(CLIENT_TEST_MODULE, RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-      ::dlclose(handle);
-    }
-    return handle != nullptr;
-  }
-
- private:
-  void* handle_;
-  ClientTestModuleLog log_;
-};
 
 TEST(ClientUnloadTest, AnUnloadedModuleLeavesNoTriggerBehind) {
   test::TemporaryDirectory dir;
