@@ -84,13 +84,6 @@ TEST_F(ForwardingTest, LevelsFollowTheCoreWithAndWithoutTracing) {
   }
 }
 
-TEST_F(ForwardingTest, ATraceDebugMessageLandsInTheTraceFile) {
-  init(/*trace=*/true);
-  logHere("trace", LogLevel::DBG, "a trace debug line");
-  flushLogs();
-  EXPECT_EQ(occurrences(channelText(dir_, "trace"), "a trace debug line"), 1u);
-}
-
 TEST_F(ForwardingTest, EachMessageReachesEveryFileItBelongsToOnce) {
   struct Case {
     const char* category;
@@ -103,6 +96,7 @@ TEST_F(ForwardingTest, EachMessageReachesEveryFileItBelongsToOnce) {
       {"qsyn.Database", LogLevel::DBG, "sync-debug", {"qsyn"}},
       {"rtc.Call", LogLevel::ERR, "rtc-error", {"rtc", "kestro"}},
       {"trace", LogLevel::WARN, "trace-warn", {"trace", "kestro"}},
+      {"trace", LogLevel::DBG, "trace-debug", {"trace"}},
       {"app.window", LogLevel::INFO, "app-info", {"kestro"}},
   };
   init(/*trace=*/true);
