@@ -21,11 +21,6 @@ constexpr char kSetUpFailed[] =
     "logging client set-up failed, messages of this module are not forwarded to logcore: ";
 constexpr int kStandardError = 2;
 
-// Removes the trigger when destroyed (module unload or process exit).
-struct TriggerRemoval {
-  ~TriggerRemoval() { removeLogConfigChangedTrigger(&mirrorCoreConfig); }
-};
-
 iovec piece(const char* text) { return {const_cast<char*>(text), ::strlen(text)}; }
 
 // Writes the failure line without allocating: the error may be bad_alloc.
@@ -39,9 +34,14 @@ void removeTriggerQuietly() noexcept {
   try {
     removeLogConfigChangedTrigger(&mirrorCoreConfig);
   } catch (...) {
-    // Only a failing lock can throw here; the set-up's own error is reported.
+    // Only a failing lock can throw here, and there is no one to tell.
   }
 }
+
+// Removes the trigger when destroyed (module unload or process exit).
+struct TriggerRemoval {
+  ~TriggerRemoval() { removeTriggerQuietly(); }
+};
 
 void setUpSteps(bool& triggerAdded) {
   LoggerDB& db = LoggerDB::get();
