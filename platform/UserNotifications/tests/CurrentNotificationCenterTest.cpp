@@ -20,6 +20,7 @@ TEST(CurrentNotificationCenterTest, ACentreSetStaysCurrentUntilReplacedOrCleared
   auto other = std::make_shared<SimulatedNotificationCenter>(/*laneCount=*/1);
   other->configure({.osVersion = "10.13"});
 
+  setCurrentNotificationCenter(nullptr);
   EXPECT_EQ(setCurrentNotificationCenter(other), nullptr);
   EXPECT_EQ(currentNotificationCenter(), other);
   EXPECT_EQ(currentOperatingSystemVersion(), (OperatingSystemVersion{10, 13, 0}));
@@ -30,6 +31,7 @@ TEST(CurrentNotificationCenterTest, ACentreSetStaysCurrentUntilReplacedOrCleared
   setCurrentNotificationCenter(other);
   EXPECT_EQ(installSimulatedNotificationCenter(), SimulatedNotificationCenter::shared());
   EXPECT_EQ(currentNotificationCenter(), SimulatedNotificationCenter::shared());
+  EXPECT_EQ(setCurrentNotificationCenter(nullptr), SimulatedNotificationCenter::shared());
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ TEST_F(ThreadsTest, AnswersComeOnACentreThreadAfterTheCallReturned) {
   addGate.open();
   center_->getNotificationSettings([&](auto) { arrive(arrivals[1], settingsGate); });
   settingsGate.open();
-  center_->requestAuthorization(1, [&](auto, auto) { arrive(arrivals[2], authorizationGate); });
+  center_->requestAuthorization(kAuthorizationOptionBadge,
+                                [&](auto, auto) { arrive(arrivals[2], authorizationGate); });
   authorizationGate.open();
 
   for (auto& arrival : arrivals) {
@@ -110,7 +111,7 @@ TEST_F(ThreadsTest, CallersOnManyThreadsGetEveryAnswerOnce) {
         const std::string id = std::to_string(c) + ":" + std::to_string(i % 5);
         center_->addNotificationRequest(request(id), [&](auto) { ++answers; });
         center_->getNotificationSettings([&](auto) { ++answers; });
-        center_->requestAuthorization(1, [&](auto, auto) { ++answers; });
+        center_->requestAuthorization(kAuthorizationOptionBadge, [&](auto, auto) { ++answers; });
         center_->respond("shown", {"REPLY", id});
         center_->removeDeliveredNotifications({id});
       }
@@ -157,10 +158,12 @@ TEST_F(ThreadsTest, CompletionsMayCallTheCentreAgainAndWaitUntilIdleCoversTheCha
   // The addon's delivery chain: settings, then authorisation, then add.
   Answer<std::optional<PlatformError>> added;
   center_->getNotificationSettings([&](NotificationSettings) {
-    center_->requestAuthorization(7, [&](bool granted, auto) {
-      EXPECT_TRUE(granted);
-      center_->addNotificationRequest(request("chained"), added.completion());
-    });
+    center_->requestAuthorization(
+        kAuthorizationOptionAlert | kAuthorizationOptionSound | kAuthorizationOptionBadge,
+        [&](bool granted, auto) {
+          EXPECT_TRUE(granted);
+          center_->addNotificationRequest(request("chained"), added.completion());
+        });
   });
   center_->waitUntilIdle();
   EXPECT_EQ(added.calls(), 1);
@@ -261,7 +264,8 @@ TEST_F(ThreadsTest, WorkAfterShutdownIsDestroyedAndNeverRun) {
   center_->shutDown();
 
   center_->getNotificationSettings([&, probe = DestructionProbe(destroyed)](auto) { ++ran; });
-  center_->requestAuthorization(1, [&, probe = DestructionProbe(destroyed)](auto, auto) { ++ran; });
+  center_->requestAuthorization(kAuthorizationOptionBadge,
+                                [&, probe = DestructionProbe(destroyed)](auto, auto) { ++ran; });
   center_->addNotificationRequest(request("b"),
                                   [&, probe = DestructionProbe(destroyed)](auto) { ++ran; });
   center_->respond("shown", {"default", std::nullopt});
