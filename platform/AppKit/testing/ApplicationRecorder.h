@@ -10,7 +10,8 @@
 // waitForStarts(tag, count) polls, bounded by kStartLimit, until at least
 // `count` are there. processesWithArgument(path) lists the live processes that
 // have `path` among their arguments (a started script has its own path there),
-// so a test can tell at once that nothing else runs it.
+// so a test can tell at once that nothing else runs it. A script's own forked
+// children show its arguments until they exec; they are not listed.
 //
 // The destructor kills the process group of every process still running one
 // of the installed scripts (a launched program leads its own group, and the
@@ -24,14 +25,32 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace quorvane::test {
+
+// Field `n` of /proc/<pid>/stat counted after the command name (1 is the
+// state, 2 the parent, 3 the process group, 4 the session); empty when the
+// process is gone.
+inline std::string procStatField(pid_t pid, int n) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t name = stat.rfind(')');
+  std::istringstream fields(name == std::string::npos ? std::string() : stat.substr(name + 1));
+  std::string value;
+  for (int i = 0; i < n; ++i) {
+    fields >> value;
+  }
+  return value;
+}
 
 class ApplicationRecorder {
  public:
@@ -91,22 +110,32 @@ class ApplicationRecorder {
   }
 
   static std::vector<pid_t> processesWithArgument(const std::string& path) {
-    std::vector<pid_t> pids;
+    std::vector<std::pair<pid_t, pid_t>> found;  // pid, parent
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
       const pid_t pid = pidOf(entry.path().filename().string());
       std::ifstream in(entry.path() / "cmdline", std::ios::binary);
       std::string argument;
       while (pid > 0 && std::getline(in, argument, '\0')) {
         if (argument == path) {
-          pids.push_back(pid);
+          found.emplace_back(pid, std::atoi(procStatField(pid, kParentField).c_str()));
           break;
         }
       }
     }
+    std::vector<pid_t> pids;
+    for (const auto& [pid, parent] : found) {
+      if (std::none_of(found.begin(), found.end(),
+                       [&](const auto& p) { return p.first == parent; })) {
+        pids.push_back(pid);
+      }
+    }
+    std::sort(pids.begin(), pids.end());
     return pids;
   }
 
  private:
+  static constexpr int kParentField = 2;
+
   // The number after the last '.' (or the whole name), 0 when there is none.
   static pid_t pidOf(const std::string& name) {
     std::istringstream digits(name.substr(name.rfind('.') + 1));

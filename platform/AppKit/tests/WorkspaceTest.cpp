@@ -37,18 +37,6 @@ std::string linkTarget(const std::string& link) {
   return fs::read_symlink(link, error).string();
 }
 
-// A field of /proc/<pid>/stat after the command name: 1 is the state.
-std::string statField(pid_t pid, int field) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-  std::string value;
-  for (int i = 0; i < field; ++i) {
-    rest >> value;
-  }
-  return value;
-}
-
 unsigned long long ignoredSignals(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);) {
@@ -63,7 +51,7 @@ unsigned long long ignoredSignals(pid_t pid) {
 bool waitUntilEnded(pid_t pid) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
-    const std::string state = statField(pid, 1);
+    const std::string state = test::procStatField(pid, 1);
     if (state.empty() || state == "Z") {
       return true;
     }
@@ -98,8 +86,8 @@ TEST_F(WorkspaceTest, StartsTheProgramDetachedAndOnlyWhenItDoesNotRun) {
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
   const std::string proc = "/proc/" + std::to_string(app);
-  EXPECT_EQ(statField(app, 4), std::to_string(app)) << "session";
-  EXPECT_EQ(statField(app, 3), std::to_string(app)) << "process group";
+  EXPECT_EQ(test::procStatField(app, 4), std::to_string(app)) << "session";
+  EXPECT_EQ(test::procStatField(app, 3), std::to_string(app)) << "process group";
   for (const char* stream : {"/fd/0", "/fd/1", "/fd/2"}) {
     EXPECT_EQ(linkTarget(proc + stream), "/dev/null") << stream;
   }
