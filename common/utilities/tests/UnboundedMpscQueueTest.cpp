@@ -260,15 +260,23 @@ TEST(UnboundedMpscQueueTest, PushesRacingWithCloseAreEachRunOrDestroyedExactlyOn
     Ledger ledger(kTotal);
     std::atomic<int> acceptedAfterRefusal{0};
     auto queue = std::make_unique<UnboundedMpscQueue<Item, kSmall>>();
-    auto threads = startProducers(*queue, ledger, kProducers, kPerProducer,
-                                  [&, refused = false](bool accepted) mutable {
-                                    acceptedAfterRefusal += refused && accepted;
-                                    refused = refused || !accepted;
-                                  });
+    // Once refused, a producer is refused for good. Producers yield now and
+    // then, so that close lands among them.
+    auto afterPush = [&, refused = false, pushes = 0](bool accepted) mutable {
+      acceptedAfterRefusal += refused && accepted;
+      refused = refused || !accepted;
+      if (++pushes % 16 == 0) {
+        std::this_thread::yield();
+      }
+    };
+    auto threads = startProducers(*queue, ledger, kProducers, kPerProducer, afterPush);
     // Close at a different point of the run each round.
     const size_t closeAfter = kTotal * round / kRounds;
     for (size_t ran = 0; ran < closeAfter;) {
-      ran += queue->drain(runItem);
+      if (std::optional<Item> item = queue->pop()) {
+        item->run();
+        ++ran;
+      }
     }
     queue->close();
     joinAll(threads);
