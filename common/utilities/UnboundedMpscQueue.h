@@ -299,7 +299,7 @@ auto UnboundedMpscQueue<T, kSegmentSlots>::takeSpareOrAllocate() -> Segment* {
 
 template <typename T, size_t kSegmentSlots>
 auto UnboundedMpscQueue<T, kSegmentSlots>::allocateSegment() -> Segment* {
-  auto* segment = new Segment();
+  auto* segment = new Segment;  // the slots' storage stays uninitialised
   if (!TailWord::fits(segment)) {
     delete segment;
     throw std::bad_alloc();
