@@ -11,11 +11,12 @@
 //               past the segment's size by one for each producer that came too
 //               late and moves on to the next segment
 //
-// An increment adds to the count only: at most (slots per segment + producers
-// inside push at once) increments land on one segment, far below 2^21, so the
-// count never carries into the address while the word is open. Once closed,
-// refused pushes may carry into the address bits, which nobody reads any more;
-// they cannot reach the closed bit within 2^62 pushes.
+// An increment adds to the count only, as long as fewer than 2^21 increments
+// land on one segment: its slots, one per producer that came too late, and one
+// per push that failed there for lack of memory (a million producers or failed
+// allocations in a row would be needed to reach it). Once closed, refused
+// pushes may carry into the address bits, which nobody reads any more; they
+// cannot reach the closed bit within 2^62 pushes.
 //
 // Internal to the queue; every function is pure.
 
