@@ -23,14 +23,14 @@
 // the order it pushed them. A place that a producer has claimed but not yet
 // filled counts as present: the consumer waits for it (a brief spin, then
 // yielding the processor). The queue is empty when no producer has claimed the
-// head place, so a drain takes every item whose push started before the drain
-// ends, including items pushed while it runs.
+// head place; a drain stops only there, so it takes every item whose place was
+// claimed before it stops, including items pushed while it runs.
 //
 // Closing. close() is for queues whose consumer goes away: it marks the
 // position closed and destroys, without consuming them, every item whose place
-// was claimed before (waiting for those still being filled). Afterwards push
-// refuses: it returns false and leaves the item with the caller, who destroys
-// it on its own thread. A push racing with close either claimed its place
+// was claimed before (waiting for those still being filled), on the closing
+// thread. Afterwards push refuses: it returns false and leaves the item with
+// the caller, who destroys it on its own thread. A push racing with close either claimed its place
 // first (its item is destroyed by close) or is refused; an item is never lost
 // without being destroyed. pop and drain find nothing after close.
 //
@@ -45,13 +45,14 @@
 // Errors. T must be nothrow move-constructible and nothrow destructible (the
 // consumer waits for every claimed place, so filling one must not fail).
 // push throws std::bad_alloc when a new segment cannot be allocated (or would
-// lie above 48-bit addresses); the item then stays with the caller and the
-// queue is unchanged. An exception thrown by drain's `consume` propagates after
+// lie above 48-bit addresses); the item then stays with the caller and
+// nothing is queued. An exception thrown by drain's `consume` propagates after
 // the item is destroyed; the queue stays usable.
 //
 // Memory and cost. Places come in segments of kSegmentSlots; a segment is
-// allocated once per kSegmentSlots pushes (one producer does it, taking the
-// queue's spare segment when there is one), never per item. A push is one
+// allocated once per kSegmentSlots pushes (normally by the producer of a
+// segment's last place, which takes the queue's spare segment when there is
+// one), never per item. A push is one
 // atomic increment of the shared position, a move-construction and one release
 // store. A pop is one acquire load of the slot's flag, a move and a
 // destruction; the consumer reads the shared position only when its last
@@ -65,7 +66,7 @@
 // producer reads the segment's address and claims in the same atomic
 // increment, so no producer can hold the address of a segment without being
 // counted. A reclaimed segment becomes the spare if there is none, else it is
-// freed.
+// freed; since nobody holds its old address, reusing it cannot confuse anyone.
 
 #include <atomic>
 #include <cstddef>
