@@ -55,8 +55,9 @@
 // one), never per item. A push is one
 // atomic increment of the shared position, a move-construction and one release
 // store. A pop is one acquire load of the slot's flag, a move and a
-// destruction; the consumer reads the shared position only when its last
-// reading says the queue is empty, and does one atomic operation per segment.
+// destruction; the consumer reads the shared position only when the head place
+// is not filled yet (to tell a claimed place from an empty queue), and does one
+// atomic operation per segment.
 // An empty queue holds one segment, plus at most one spare.
 //
 // Reclamation. A segment is reclaimed once nobody can touch it any more: the
@@ -152,7 +153,9 @@ class UnboundedMpscQueue {
 
   // Consumer.
   bool placeClaimed(const Segment* segment, size_t index, uint64_t tailWord) const;
-  bool advanceToClaimedHead(uint64_t tailWord);
+  uint64_t refreshedTail();
+  bool leaveTakenSegment();
+  bool reachHeadItem();
   template <typename Consume>
   bool consumeHead(Consume& consume);
 
@@ -163,8 +166,9 @@ class UnboundedMpscQueue {
   // Consumer side only.
   alignas(TailWord::kSegmentAlignment) Segment* head_;
   size_t headIndex_ = 0;
-  // The consumer's last reading of tail_; after close, the position as close
-  // found it (the last place claimed before the queue closed).
+  // The consumer's last reading of tail_ (or a lower bound of it), never
+  // behind the head segment; after close, the position as close found it (the
+  // last place claimed before the queue closed).
   uint64_t knownTail_;
   bool closedByConsumer_ = false;
 };
@@ -333,39 +337,68 @@ bool UnboundedMpscQueue<T, kSegmentSlots>::placeClaimed(const Segment* segment, 
   return TailWord::segment<Segment>(tailWord) != segment || TailWord::index(tailWord) > index;
 }
 
-// Moves past a fully taken head segment once the position has left it; true
-// when a producer has claimed the head place.
+// The consumer's view of the position, read afresh unless the queue is closed
+// (then the position as close found it stays the view).
 template <typename T, size_t kSegmentSlots>
-bool UnboundedMpscQueue<T, kSegmentSlots>::advanceToClaimedHead(uint64_t tailWord) {
-  if (headIndex_ == kSegmentSlots) {
-    if (TailWord::segment<Segment>(tailWord) == head_) {
-      return false;
-    }
-    // The position left through head_->next, linked before it moved.
-    Segment* finished = head_;
-    head_ = finished->next.load(std::memory_order_acquire);
-    headIndex_ = 0;
-    dropHolders(finished, 1);
+uint64_t UnboundedMpscQueue<T, kSegmentSlots>::refreshedTail() {
+  if (!closedByConsumer_) {
+    knownTail_ = tail_.load(std::memory_order_acquire);
   }
-  return placeClaimed(head_, headIndex_, tailWord);
+  return knownTail_;
+}
+
+// Moves past the fully taken head segment once the position has left it, which
+// an item already filled in the next segment shows without reading the shared
+// position. False while the position is still in it.
+template <typename T, size_t kSegmentSlots>
+bool UnboundedMpscQueue<T, kSegmentSlots>::leaveTakenSegment() {
+  Segment* next = head_->next.load(std::memory_order_acquire);
+  if (next == nullptr) {
+    return false;  // the next segment is linked before the position moves
+  }
+  if (!next->slots[0].ready.load(std::memory_order_acquire) &&
+      TailWord::segment<Segment>(knownTail_) == head_ &&
+      TailWord::segment<Segment>(refreshedTail()) == head_) {
+    return false;
+  }
+  Segment* taken = head_;
+  head_ = next;
+  headIndex_ = 0;
+  // The view must not fall behind the head: the position is at least here.
+  if (!closedByConsumer_ && TailWord::segment<Segment>(knownTail_) == taken) {
+    knownTail_ = TailWord::make(next, 0);
+  }
+  dropHolders(taken, 1);
+  return true;
+}
+
+// True once the head place holds an item, after waiting for it when a producer
+// has claimed the place but not yet filled it; false when no producer has
+// claimed it. A filled place needs no look at the shared position.
+template <typename T, size_t kSegmentSlots>
+bool UnboundedMpscQueue<T, kSegmentSlots>::reachHeadItem() {
+  if (headIndex_ == kSegmentSlots && !leaveTakenSegment()) {
+    return false;
+  }
+  internal::MpscSlot<T>& slot = head_->slots[headIndex_];
+  if (slot.ready.load(std::memory_order_acquire)) {
+    return true;
+  }
+  if (!placeClaimed(head_, headIndex_, knownTail_) &&
+      !placeClaimed(head_, headIndex_, refreshedTail())) {
+    return false;
+  }
+  internal::spinThenYieldUntil([&slot] { return slot.ready.load(std::memory_order_acquire); });
+  return true;
 }
 
 template <typename T, size_t kSegmentSlots>
 template <typename Consume>
 bool UnboundedMpscQueue<T, kSegmentSlots>::consumeHead(Consume& consume) {
-  if (!advanceToClaimedHead(knownTail_)) {
-    if (closedByConsumer_) {
-      return false;
-    }
-    knownTail_ = tail_.load(std::memory_order_acquire);
-    if (!advanceToClaimedHead(knownTail_)) {
-      return false;
-    }
+  if (!reachHeadItem()) {
+    return false;
   }
-  internal::MpscSlot<T>& slot = head_->slots[headIndex_];
-  internal::spinThenYieldUntil([&slot] { return slot.ready.load(std::memory_order_acquire); });
-  ++headIndex_;
-  DestroyOnExit destroy{slot.item()};
+  DestroyOnExit destroy{head_->slots[headIndex_++].item()};
   consume(std::move(*destroy.item));
   return true;
 }
