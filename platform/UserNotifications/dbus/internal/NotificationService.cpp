@@ -134,7 +134,8 @@ NotificationService::~NotificationService() { release(); }
 
 void NotificationService::add(Delivery delivery, AddDone done) {
   const DeliveredTable::Ticket ticket = table_.begin(std::move(delivery));
-  if (known_ && connection() != nullptr) {
+  // connection() first: making a new connection forgets what was known.
+  if (connection() != nullptr && known_) {
     sendNotify(ticket, *known_, std::move(done));
     return;
   }
@@ -262,8 +263,7 @@ void NotificationService::call(BusMessagePtr message, std::chrono::milliseconds 
 }
 
 void NotificationService::sendNotify(DeliveredTable::Ticket ticket,
-                                     const std::optional<ServerCapabilities>& server,
-                                     AddDone done) {
+                                     std::optional<ServerCapabilities> server, AddDone done) {
   if (!table_.wanted(ticket)) {
     table_.dropped(ticket);
     done(std::nullopt);

@@ -94,7 +94,7 @@ class NotificationService {
   bool subscribe();
   void release();
   void call(BusMessagePtr message, std::chrono::milliseconds timeout, ReplyHandler onReply);
-  void sendNotify(DeliveredTable::Ticket ticket, const std::optional<ServerCapabilities>& server,
+  void sendNotify(DeliveredTable::Ticket ticket, std::optional<ServerCapabilities> server,
                   AddDone done);
   void notifyAnswered(DeliveredTable::Ticket ticket, const sd_bus_error* error,
                       sd_bus_message* reply, const AddDone& done);

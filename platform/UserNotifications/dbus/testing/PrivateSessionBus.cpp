@@ -2,6 +2,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -41,10 +42,20 @@ bool accepts(const std::string& address) {
 }  // namespace
 
 PrivateSessionBus::PrivateSessionBus() : address_("unix:path=" + directory_.pathOf("bus")) {
-  const std::string config = directory_.pathOf("bus.conf");
-  std::ofstream(config) << configuration(directory_.pathOf("bus"));
+  std::ofstream(directory_.pathOf("bus.conf")) << configuration(directory_.pathOf("bus"));
+  start();
+}
+
+void PrivateSessionBus::restart() {
+  daemon_.reset();
+  std::filesystem::remove(directory_.pathOf("bus"));
+  start();
+}
+
+void PrivateSessionBus::start() {
   daemon_ = std::make_unique<SpawnedProcess>(
-      std::vector<std::string>{"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile"},
+      std::vector<std::string>{"dbus-daemon", "--config-file=" + directory_.pathOf("bus.conf"),
+                               "--nofork", "--nopidfile"},
       std::vector<std::string>{}, directory_.pathOf("dbus-daemon.log"));
   if (!pollUntil([&] { return !daemon_->running() || accepts(address_); }) || !daemon_->running()) {
     throw std::runtime_error("the test's dbus-daemon did not start: " +

@@ -6,8 +6,9 @@
 // The constructor returns once the bus accepts connections, or throws
 // std::runtime_error (with the daemon's output) after kStartLimit.
 //
-// kill() ends the daemon at once, for tests of a bus that dies; the
-// destructor stops it (SpawnedProcess.h) and removes the directory.
+// kill() ends the daemon at once, for tests of a bus that dies; restart()
+// kills it and starts a new one at the same address. The destructor stops it
+// (SpawnedProcess.h) and removes the directory.
 //
 // Thread safety: one test thread owns it.
 
@@ -44,8 +45,11 @@ class PrivateSessionBus {
   // A file in the bus's directory, for the output of helpers started on it.
   std::string pathOf(const std::string& name) const { return directory_.pathOf(name); }
   void kill() { daemon_->signal(SIGKILL); }
+  void restart();
 
  private:
+  void start();
+
   quorvane::test::TemporaryDirectory directory_;
   std::string address_;
   std::unique_ptr<SpawnedProcess> daemon_;

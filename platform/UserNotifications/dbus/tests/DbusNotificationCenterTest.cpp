@@ -248,6 +248,16 @@ TEST_F(DbusCenterTest, ABusThatDiesAnswersEveryAddOnceWithAnError) {
   expectDenied();
 }
 
+TEST_F(DbusCenterTest, ABusThatComesBackIsConnectedToAgain) {
+  startServer();
+  ASSERT_EQ(add(request("a")), std::nullopt);
+  server_.reset();
+  bus_.restart();
+  startServer();
+  ASSERT_EQ(add(request("a")), std::nullopt);
+  EXPECT_EQ(server_->notifyCalls().at(0).replacesId, 0u);  // the old server's ids are gone
+}
+
 // The shared centre at process exit with a call unanswered, in a forked child
 // (the parent never makes it): the exit neither hangs nor crashes.
 TEST(DbusCenterExitTest, ExitWithACallInFlightEndsTheProcess) {
