@@ -335,30 +335,22 @@ void NotificationService::forgetServer() {
 }
 
 void NotificationService::onActionInvoked(sd_bus_message* signal) {
-  std::uint32_t serverId = 0;
-  const char* key = nullptr;
-  if (sd_bus_message_read(signal, "us", &serverId, &key) < 0) {
-    return;
-  }
-  const Delivery* delivery = table_.deliveryShownAs(serverId);
-  if (delivery != nullptr) {
-    respond(responseToAction(*delivery, key));
-  }
+  respondTo(signal, &responseToAction);
 }
 
 void NotificationService::onNotificationReplied(sd_bus_message* signal) {
+  respondTo(signal, &responseToReply);
+}
+
+void NotificationService::respondTo(sd_bus_message* signal, ResponseMapping mapping) {
   std::uint32_t serverId = 0;
   const char* text = nullptr;
   if (sd_bus_message_read(signal, "us", &serverId, &text) < 0) {
     return;
   }
   const Delivery* delivery = table_.deliveryShownAs(serverId);
-  if (delivery != nullptr) {
-    respond(responseToReply(*delivery, text));
-  }
-}
-
-void NotificationService::respond(std::optional<NotificationResponse> response) {
+  std::optional<NotificationResponse> response =
+      delivery != nullptr ? mapping(*delivery, text) : std::nullopt;
   if (response && onResponse_) {
     onResponse_(std::move(*response));
   }

@@ -50,6 +50,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/UserNotifications/PlatformError.h"
@@ -106,7 +107,10 @@ class NotificationService {
   void onNotificationClosed(sd_bus_message* signal);
   void onNameOwnerChanged(sd_bus_message* signal);
   void onDisconnected(sd_bus_message* signal);
-  void respond(std::optional<NotificationResponse> response);
+  using ResponseMapping = std::optional<NotificationResponse> (*)(const Delivery&,
+                                                                  std::string_view);
+  // ActionInvoked and NotificationReplied carry (server id, action key or text).
+  void respondTo(sd_bus_message* signal, ResponseMapping mapping);
 
   sd_event* const event_;
   const ServiceOptions options_;

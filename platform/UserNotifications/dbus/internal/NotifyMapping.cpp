@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/UserNotifications/internal/Situation.h"
+
 namespace quorvane::platform::notifications::internal {
 
 namespace {
@@ -86,13 +88,11 @@ NotificationSettings settingsFor(const std::optional<ServerCapabilities>& server
     settings.alertStyle = AlertStyle::kNone;
     return settings;
   }
+  // What the capabilities say nothing about: as for an application the user
+  // allowed.
+  settings = defaultSituation().settings;
   settings.authorizationStatus = AuthorizationStatus::kAuthorized;
-  settings.notificationCenterSetting = NotificationSetting::kEnabled;
-  settings.lockScreenSetting = NotificationSetting::kEnabled;
-  settings.alertSetting = NotificationSetting::kEnabled;
-  settings.badgeSetting = NotificationSetting::kEnabled;
   settings.soundSetting = enabledIf(server->has(kSoundCapability));
-  settings.criticalAlertSetting = NotificationSetting::kNotSupported;
   settings.alertStyle = server->has(kActionsCapability) ? AlertStyle::kAlert : AlertStyle::kBanner;
   settings.showPreviewsSetting =
       server->has(kBodyCapability) ? ShowPreviewsSetting::kAlways : ShowPreviewsSetting::kNever;
@@ -115,12 +115,13 @@ std::optional<NotificationResponse> responseToAction(const Delivery& delivery,
   return std::nullopt;
 }
 
-std::optional<NotificationResponse> responseToReply(const Delivery& delivery, std::string text) {
+std::optional<NotificationResponse> responseToReply(const Delivery& delivery,
+                                                    std::string_view text) {
   const NotificationAction* reply = textInputAction(delivery.category);
   if (reply == nullptr) {
     return std::nullopt;
   }
-  return NotificationResponse{delivery.request, reply->identifier, std::move(text)};
+  return NotificationResponse{delivery.request, reply->identifier, std::string(text)};
 }
 
 std::string escapeMarkup(std::string_view text) {

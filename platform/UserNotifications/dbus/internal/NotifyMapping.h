@@ -90,7 +90,8 @@ NotificationSettings settingsFor(const std::optional<ServerCapabilities>& server
 
 std::optional<NotificationResponse> responseToAction(const Delivery& delivery,
                                                      std::string_view actionKey);
-std::optional<NotificationResponse> responseToReply(const Delivery& delivery, std::string text);
+std::optional<NotificationResponse> responseToReply(const Delivery& delivery,
+                                                    std::string_view text);
 
 std::string escapeMarkup(std::string_view text);
 
