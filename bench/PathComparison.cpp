@@ -68,6 +68,7 @@
 #endif
 
 #include "Logging/Shared/Core/src/KestroLogging.h"
+#include "bench/BenchStatements.h"
 #include "common/logging/Log.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
@@ -459,34 +460,13 @@ void runInto(Summary& summary, const fs::path& dir, unsigned threads, uint64_t l
 // ---------------------------------------------------------------------------
 // Single-operation costs.
 
-// 16 disabled statements per iteration (DBG in a file whose category is at
-// INFO); the result is per statement.
-__attribute__((noinline)) void sixteenDisabledStatements(uint64_t i) {
-  KLOG(DBG) << "never formatted " << i;
-  KLOGF(DBG, "never formatted {}", i + 1);
-  KLOG(DBG) << "never formatted " << i + 2;
-  KLOGF(DBG, "never formatted {}", i + 3);
-  KLOG(DBG) << "never formatted " << i + 4;
-  KLOGF(DBG, "never formatted {}", i + 5);
-  KLOG(DBG) << "never formatted " << i + 6;
-  KLOGF(DBG, "never formatted {}", i + 7);
-  KLOG(DBG) << "never formatted " << i + 8;
-  KLOGF(DBG, "never formatted {}", i + 9);
-  KLOG(DBG) << "never formatted " << i + 10;
-  KLOGF(DBG, "never formatted {}", i + 11);
-  KLOG(DBG) << "never formatted " << i + 12;
-  KLOGF(DBG, "never formatted {}", i + 13);
-  KLOG(DBG) << "never formatted " << i + 14;
-  KLOGF(DBG, "never formatted {}", i + 15);
-}
-
 double disabledStatementNs() {
   constexpr uint64_t kIterations = 20'000'000;
   double best = 1e9;
   for (int round = 0; round < 5; ++round) {
     const auto start = std::chrono::steady_clock::now();
     for (uint64_t i = 0; i < kIterations; ++i) {
-      sixteenDisabledStatements(i);
+      quorvane::bench::sixteenDisabledStatements(i);
     }
     const auto end = std::chrono::steady_clock::now();
     best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count() /

@@ -2,7 +2,7 @@
 # Builds one libFuzzer target with the fuzz preset (clang) and runs it.
 # Usage: scripts/fuzz.sh <target> <seconds> [libFuzzer options...]
 # Targets: config_fuzzer, log_level_fuzzer, conv_fuzzer, custom_format_fuzzer,
-# category_name_fuzzer (see fuzz/CMakeLists.txt).
+# category_name_fuzzer, property_list_fuzzer (see fuzz/CMakeLists.txt).
 # Starts from the committed seeds in fuzz/corpus/<target>; new inputs and any
 # crash reproducers go to fuzz/corpus-run/<target>/ (not committed).
 set -euo pipefail

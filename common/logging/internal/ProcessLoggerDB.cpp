@@ -1,20 +1,24 @@
 // Creation of the process's LoggerDB: once, on first use, never destroyed, with
 // its handlers released at exit so every writer finishes its queue.
 
-#include <cstdlib>
-
 #include "common/logging/LoggerDB.h"
 #include "common/logging/internal/DefaultConfig.h"
 
 namespace quorvane {
 namespace {
 
-void releaseProcessHandlers() { LoggerDB::get().releaseHandlers(); }
+// Releases the handlers when destroyed: at exit, or when the shared object
+// holding this copy of the framework is unloaded. A static object rather than
+// std::atexit, whose registration ThreadSanitizer's interceptor ties to no
+// shared object, so it would run at exit after an unloaded module was gone.
+struct HandlerRelease {
+  ~HandlerRelease() { LoggerDB::get().releaseHandlers(); }
+};
 
 LoggerDB* createProcessLoggerDB() {
   auto* db = new LoggerDB();
   logging::internal::applyDefaultConfig(*db);
-  std::atexit(&releaseProcessHandlers);
+  static HandlerRelease release;
   return db;
 }
 

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <array>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 
@@ -34,6 +36,34 @@ CoreState& coreState() {
 void installGlogBridge() {
   static std::once_flag once;
   std::call_once(once, [] { new quorvane::BridgeFromGoogleLogging(); });
+}
+
+// The core category that a forwarded message's category was last routed to,
+// per thread: a forwarded message then costs a pointer and a name comparison
+// instead of a lookup by name under the category map's lock. Entries stay
+// valid because the core's categories are never destroyed; the name
+// comparison tells a category apart from an earlier one that had its address
+// (in a module since unloaded, say), so a stale entry is never used.
+struct RoutedCategory {
+  const LogCategory* foreign = nullptr;
+  LogCategory* core = nullptr;
+};
+constexpr size_t kRoutedCategorySlots = 16;
+// Categories are allocated far apart; the low bits of their addresses vary
+// least.
+constexpr unsigned kRoutedCategoryAddressShift = 6;
+thread_local std::array<RoutedCategory, kRoutedCategorySlots> routedCategories;
+
+LogCategory* coreCategoryFor(const LogCategory* foreign) {
+  const auto address = reinterpret_cast<uintptr_t>(foreign);
+  RoutedCategory& slot =
+      routedCategories[(address >> kRoutedCategoryAddressShift) % kRoutedCategorySlots];
+  if (slot.foreign == foreign && slot.core->name() == foreign->name()) {
+    return slot.core;
+  }
+  LogCategory* core = LoggerDB::get().categoryFor(foreign->name());
+  slot = {foreign, core};
+  return core;
 }
 
 }  // namespace
@@ -86,7 +116,7 @@ void updateLoggingWithUserId(std::string userId) {
 LogConfig getLoggerConfig() { return LoggerDB::get().currentConfig(); }
 
 void handleMessage(const LogMessage& message, const LogCategory* /*handlerCategory*/) {
-  LogCategory* category = LoggerDB::get().categoryFor(message.category()->name());
+  LogCategory* category = coreCategoryFor(message.category());
   if (category->isEnabled(message.level())) {
     category->submitMessage(message);
   }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -141,6 +142,33 @@ TEST_F(KestroLoggingTest, ANulByteInANamePartLeavesTheRunningChannelsInPlace) {
   updateLoggingWithUserId("88");
   EXPECT_THAT(getLoggerConfig().handlerConfigs().at("kestroLog").options.at("suffix"),
               ::testing::EndsWith("-id88.log"));
+}
+
+TEST_F(KestroLoggingTest, EveryForwardedMessageIsRoutedByItsOwnCategoryName) {
+  init();
+  for (int round = 0; round < 3; ++round) {
+    const std::string n = std::to_string(round);
+    auto earlier = std::make_unique<test::ForeignLogger>();
+    earlier->log("qsyn.Database", LogLevel::DBG, "sync-" + n);
+    earlier->log("app", LogLevel::INFO, "app-" + n);
+    earlier.reset();
+    // Another module's categories, likely where the destroyed ones were.
+    test::ForeignLogger later;
+    later.log("rtc.Call", LogLevel::DBG, "rtc-" + n);
+    later.log("app", LogLevel::INFO, "app-again-" + n);
+  }
+  flushLogs();
+  const std::string sync = channel("qsyn");
+  const std::string rtc = channel("rtc");
+  const std::string main = channel("kestro");
+  for (const std::string n : {"0", "1", "2"}) {
+    EXPECT_THAT(sync, HasSubstr("sync-" + n + "\n"));
+    EXPECT_THAT(rtc, HasSubstr("rtc-" + n + "\n"));
+    EXPECT_THAT(main, HasSubstr("app-" + n + "\n"));
+    EXPECT_THAT(main, HasSubstr("app-again-" + n + "\n"));
+  }
+  EXPECT_THAT(sync, Not(HasSubstr("rtc-")));
+  EXPECT_THAT(rtc, Not(HasSubstr("sync-")));
 }
 
 TEST_F(KestroLoggingTest, AUserIdChangeMovesEveryChannelToNewFiles) {

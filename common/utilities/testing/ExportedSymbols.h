@@ -1,0 +1,63 @@
+#pragma once
+
+// exportedSymbols(path): the demangled names of the symbols a shared library
+// defines and exports (global or weak, defined, from its dynamic symbol
+// table), for tests that check a library's export list.
+//
+// Fails the calling test (gtest EXPECTs) when the file is not a 64-bit ELF
+// image.
+//
+// Thread safety: reads only the file it is given.
+
+#include <cxxabi.h>
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quorvane::test {
+
+inline std::set<std::string> exportedSymbols(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_GE(image.size(), sizeof(Elf64_Ehdr)) << path;
+  if (image.size() < sizeof(Elf64_Ehdr)) {
+    return {};
+  }
+  const auto* header = reinterpret_cast<const Elf64_Ehdr*>(image.data());
+  EXPECT_EQ(std::memcmp(header->e_ident, ELFMAG, SELFMAG), 0) << path;
+  const auto* sections = reinterpret_cast<const Elf64_Shdr*>(image.data() + header->e_shoff);
+
+  std::set<std::string> names;
+  for (int i = 0; i < header->e_shnum; ++i) {
+    if (sections[i].sh_type != SHT_DYNSYM) {
+      continue;
+    }
+    const char* strings = image.data() + sections[sections[i].sh_link].sh_offset;
+    const auto* symbols = reinterpret_cast<const Elf64_Sym*>(image.data() + sections[i].sh_offset);
+    const size_t count = sections[i].sh_size / sizeof(Elf64_Sym);
+    for (size_t s = 0; s < count; ++s) {
+      const Elf64_Sym& symbol = symbols[s];
+      const unsigned char binding = ELF64_ST_BIND(symbol.st_info);
+      if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0 ||
+          (binding != STB_GLOBAL && binding != STB_WEAK)) {
+        continue;
+      }
+      const char* mangled = strings + symbol.st_name;
+      int status = 0;
+      std::unique_ptr<char, decltype(&std::free)> demangled(
+          abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
+      names.insert(status == 0 ? demangled.get() : mangled);
+    }
+  }
+  return names;
+}
+
+}  // namespace quorvane::test
