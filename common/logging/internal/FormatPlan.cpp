@@ -4,79 +4,81 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/logging/internal/CopyBytes.h"
 #include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane::logging::internal {
 namespace {
-
-// The length of one argument as "{}" formats it, or kNotCovered for types a
-// plan leaves to the formatting engine.
-constexpr size_t kNotCovered = static_cast<size_t>(-1);
 
 template <typename T>
 constexpr bool kIsPlainInteger =
     std::is_same_v<T, int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long long> ||
     std::is_same_v<T, unsigned long long>;
 
-// The magnitude of an integer as an unsigned value (also for the minimum).
-template <typename T>
-auto magnitude(T value) {
-  using U = std::make_unsigned_t<T>;
-  if constexpr (std::is_signed_v<T>) {
-    return value < 0 ? static_cast<U>(0 - static_cast<U>(value)) : static_cast<U>(value);
-  } else {
-    return value;
-  }
-}
+// One argument, ready to be written: a piece of text, or an integer's
+// magnitude and sign.
+struct Field {
+  const char* text;  // null for an integer
+  size_t length;     // of the text, or of the integer's digits and sign
+  uint64_t magnitude;
+  bool negative;
+  bool plain;  // holds no byte that sanitising looks at
+  char character;
+};
 
-struct ArgumentLength {
+// Fills a Field from one argument; false for the types a plan leaves to the
+// formatting engine.
+struct PrepareField {
+  Field& field;
+
   template <typename T>
-  size_t operator()(T value) const {
+  bool operator()(T value) const {
     if constexpr (std::is_same_v<T, bool>) {
-      return value ? 4 : 5;
+      field = Field{value ? "true" : "false", value ? 4U : 5U, 0, false, true, 0};
+      return true;
     } else if constexpr (std::is_same_v<T, char>) {
-      return 1;
+      field = Field{nullptr, 1, 0, false, false, value};
+      field.text = &field.character;
+      return true;
     } else if constexpr (kIsPlainInteger<T>) {
-      size_t sign = 0;
+      bool negative = false;
+      uint64_t magnitude = 0;
       if constexpr (std::is_signed_v<T>) {
-        sign = value < 0 ? 1 : 0;
+        negative = value < 0;
+        // The magnitude as an unsigned value, also for the minimum.
+        using U = std::make_unsigned_t<T>;
+        magnitude = negative ? static_cast<U>(0 - static_cast<U>(value)) : static_cast<U>(value);
+      } else {
+        magnitude = value;
       }
-      return decimalDigitCount(magnitude(value)) + sign;
+      field = Field{
+          nullptr, decimalDigitCount(magnitude) + (negative ? 1 : 0), magnitude, negative, true, 0};
+      return true;
     } else if constexpr (std::is_same_v<T, const char*>) {
-      return value == nullptr ? kNotCovered : std::strlen(value);  // null: the engine's error
+      if (value == nullptr) {
+        return false;  // the engine's error
+      }
+      field = Field{value, std::strlen(value), 0, false, false, 0};
+      return true;
     } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      return value.size();
+      field = Field{value.data(), value.size(), 0, false, false, 0};
+      return true;
     } else {
-      return kNotCovered;
+      return false;
     }
   }
 };
 
-// Writes one argument of the length ArgumentLength gave at `p`.
-struct WriteArgument {
-  char* p;
-  size_t length;
-
-  template <typename T>
-  void operator()(T value) const {
-    if constexpr (std::is_same_v<T, bool>) {
-      std::memcpy(p, value ? "true" : "false", length);
-    } else if constexpr (std::is_same_v<T, char>) {
-      *p = value;
-    } else if constexpr (kIsPlainInteger<T>) {
-      if constexpr (std::is_signed_v<T>) {
-        if (value < 0) {
-          *p = '-';
-        }
-      }
-      putDigitsEndingAt(p + length, magnitude(value));
-    } else if constexpr (std::is_same_v<T, const char*>) {
-      std::memcpy(p, value, length);
-    } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      std::memcpy(p, value.data(), length);
+// Whether `text` holds no byte that sanitising looks at.
+bool isPlain(std::string_view text) {
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == '\\' || c == 0x7f) {
+      return false;
     }
   }
-};
+  return true;
+}
 
 // The plans of one thread. Slots are chosen by the format string's address.
 constexpr size_t kCacheSlots = 64;
@@ -126,35 +128,44 @@ bool FormatPlan::parse(std::string_view format) {
     }
   }
   pieceEnds_[fieldCount_] = static_cast<uint32_t>(literals_.size());
+  literalsPlain_ = isPlain(literals_);
   return literals_.size() <= UINT32_MAX;
 }
 
-bool FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
-  // First the length of every argument (and whether a plan covers it), then
-  // one resize, then every piece written into place.
-  size_t lengths[kMaxFields];
+FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
+  // Every argument is looked at once, then the string grows once and every
+  // piece is written into place.
+  Field fields[kMaxFields];
   size_t total = literals_.size();
-  for (size_t field = 0; field < fieldCount_; ++field) {
-    lengths[field] = fmt::visit_format_arg(ArgumentLength{}, args.get(static_cast<int>(field)));
-    if (lengths[field] == kNotCovered) {
-      return false;
+  bool plain = literalsPlain_;
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    if (!fmt::visit_format_arg(PrepareField{fields[i]}, args.get(static_cast<int>(i)))) {
+      return Result::kNotCovered;
     }
-    total += lengths[field];
+    total += fields[i].length;
+    plain = plain && fields[i].plain;
   }
   const size_t start = out.size();
   out.resize(start + total);
   char* p = out.data() + start;
+  const char* literal = literals_.data();
   uint32_t pieceStart = 0;
-  for (size_t field = 0; field < fieldCount_; ++field) {
-    const size_t pieceLength = pieceEnds_[field] - pieceStart;
-    std::memcpy(p, literals_.data() + pieceStart, pieceLength);
-    p += pieceLength;
-    pieceStart = pieceEnds_[field];
-    fmt::visit_format_arg(WriteArgument{p, lengths[field]}, args.get(static_cast<int>(field)));
-    p += lengths[field];
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    p = putBytes(p, literal + pieceStart, pieceEnds_[i] - pieceStart);
+    pieceStart = pieceEnds_[i];
+    const Field& field = fields[i];
+    if (field.text != nullptr) {
+      p = putBytes(p, field.text, field.length);
+    } else {
+      if (field.negative) {
+        *p = '-';
+      }
+      p += field.length;
+      putDigitsEndingAt(p, field.magnitude);
+    }
   }
-  std::memcpy(p, literals_.data() + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
-  return true;
+  copyBytes(p, literal + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
+  return plain ? Result::kWrittenPlain : Result::kWritten;
 }
 
 const FormatPlan* cachedFormatPlan(std::string_view format) {

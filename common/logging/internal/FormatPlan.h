@@ -36,9 +36,18 @@ class FormatPlan {
   // cover; the plan is then unusable.
   bool parse(std::string_view format);
 
-  // Appends the formatted text to `out`. False, with `out` as it was, when an
-  // argument is not covered.
-  bool formatTo(std::string& out, fmt::format_args args) const;
+  // What formatTo did.
+  enum class Result {
+    kNotCovered,   // an argument is not covered; `out` is as it was
+    kWritten,      // the text is appended
+    kWrittenPlain  // the same, and the text is plain (see below)
+  };
+
+  // Appends the formatted text to `out`. The text is plain when it holds no
+  // byte that a message's sanitising looks at (a byte below 0x20, newline and
+  // tab included, a backslash or 0x7f): the literal text holds none and every
+  // argument is an integer or a boolean.
+  Result formatTo(std::string& out, fmt::format_args args) const;
 
   size_t fieldCount() const { return fieldCount_; }
 
@@ -48,6 +57,7 @@ class FormatPlan {
   std::string literals_;
   uint32_t pieceEnds_[kMaxFields + 1] = {};
   size_t fieldCount_ = 0;
+  bool literalsPlain_ = false;
 };
 
 // The plan of `format` on this thread, parsing it on first use; null when the

@@ -6,9 +6,11 @@
 // Text is the statement's formatted arguments (if any) followed by everything
 // streamed into it. The output stream is only built when something is
 // streamed, so format-only statements never pay for it. The text is collected
-// in the thread's reusable statement string (ScratchString.h) and its storage
-// is taken back from the message once the message has been delivered, so a
-// statement allocates nothing for its text in the steady state.
+// in the thread's reusable statement string (ScratchString.h), which the
+// message borrows, so a statement allocates nothing for its text in the steady
+// state. The statement's source file and its base name are worked out at
+// compile time, and a text that is known to need no sanitising (integers and
+// booleans in a plain format) is not scanned again by the message.
 //
 // Internal: use the macros of common/logging/Log.h. One statement lives on one
 // thread for one full expression.
@@ -23,6 +25,7 @@
 #include <utility>
 
 #include "common/logging/LogLevel.h"
+#include "common/logging/LogMessage.h"
 #include "common/logging/internal/ScratchString.h"
 
 namespace quorvane {
@@ -52,19 +55,24 @@ class StringAppendBuffer : public std::streambuf {
   std::string& out_;
 };
 
+// The source file of a statement (__FILE__), worked out at compile time.
+consteval LogSourceFile statementSourceFile(std::string_view path) {
+  return {path, sourceFileBaseName(path)};
+}
+
 class LogStatement {
  public:
-  LogStatement(LogCategory* category, LogLevel level, std::string_view file, unsigned int line,
+  LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
                std::string_view function)
       : category_(category),
         level_(level),
         file_(file),
         function_(function),
         line_(line),
-        text_(takeScratchString(ScratchSlot::kStatementText)) {}
+        text_(ScratchSlot::kStatementText) {}
 
   template <typename... Args>
-  LogStatement(LogCategory* category, LogLevel level, std::string_view file, unsigned int line,
+  LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
                std::string_view function, fmt::format_string<Args...> format, Args&&... args)
       : LogStatement(category, level, file, line, function) {
     formatArguments(format, fmt::make_format_args(args...));
@@ -96,7 +104,8 @@ class LogStatement {
 
   std::ostream& stream() {
     if (!stream_) {
-      stream_.emplace(text_);
+      stream_.emplace(text_.text());
+      plainText_ = false;
     }
     return stream_->ostream;
   }
@@ -104,10 +113,12 @@ class LogStatement {
 
   LogCategory* category_;
   LogLevel level_;
-  std::string_view file_;
+  LogSourceFile file_;
   std::string_view function_;
   unsigned int line_;
-  std::string text_;
+  // Whether the text is known to need no sanitising; an empty text does not.
+  bool plainText_ = true;
+  ScopedScratchString text_;
   std::optional<Stream> stream_;
 };
 

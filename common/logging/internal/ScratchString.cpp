@@ -18,22 +18,6 @@ thread_local Slots slots;
 
 }  // namespace
 
-std::string takeScratchString(ScratchSlot slot) {
-  if (slotsGone) {
-    return {};
-  }
-  std::string text = std::move(slots.strings[static_cast<size_t>(slot)]);
-  text.clear();
-  return text;
-}
-
-void giveBackScratchString(ScratchSlot slot, std::string&& text) {
-  if (slotsGone || text.capacity() > kMaxKeptScratchCapacity) {
-    return;
-  }
-  slots.strings[static_cast<size_t>(slot)] = std::move(text);
-}
-
 ScopedScratchString::ScopedScratchString(ScratchSlot slot) : text_(&own_) {
   const auto index = static_cast<size_t>(slot);
   if (slotsGone || slots.lent[index]) {

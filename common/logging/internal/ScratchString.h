@@ -4,15 +4,13 @@
 // that building and formatting a message allocates nothing once a thread's
 // strings have grown to the size of its messages.
 //
-// A thread has one string per slot. takeScratchString hands out the slot's
-// string (empty, with the storage of its earlier use) and leaves the slot
-// empty; giveBackScratchString puts a string back. A nested user of the same
+// A thread has one string per slot. ScopedScratchString lends the slot's
+// string for one scope, in place (nothing is moved); a nested user of the same
 // slot on the same thread (a handler that logs while it handles a message)
-// finds the slot empty and starts with a new string; whichever string comes
-// back last stays. ScopedScratchString lends the slot's string in place for a
-// scope instead, for users that need not own it. Strings that grew past kMaxKeptScratchCapacity are
-// not kept, so one huge message does not pin its memory for the thread's life. During the thread's
-// exit, once the slots are gone, strings are neither handed out nor kept.
+// finds it lent and gets a string of its own. Strings that grew past
+// kMaxKeptScratchCapacity are not kept, so one huge message does not pin its
+// memory for the thread's life. During the thread's exit, once the slots are
+// gone, every user gets a string of its own.
 //
 // Internal to the logging framework; every function affects only the calling
 // thread.
@@ -29,11 +27,6 @@ enum class ScratchSlot {
 inline constexpr size_t kScratchSlots = 2;
 inline constexpr size_t kMaxKeptScratchCapacity = 64 * 1024;
 
-std::string takeScratchString(ScratchSlot slot);
-void giveBackScratchString(ScratchSlot slot, std::string&& text);
-
-// Lends the slot's string for one scope, in place (nothing is moved); a
-// nested user of the same slot gets a string of its own instead.
 class ScopedScratchString {
  public:
   explicit ScopedScratchString(ScratchSlot slot);

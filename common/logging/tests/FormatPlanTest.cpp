@@ -22,7 +22,7 @@ std::string viaPlan(std::string_view format, const Args&... args) {
     return "<engine>";
   }
   std::string out = "prefix:";
-  if (!plan.formatTo(out, fmt::make_format_args(args...))) {
+  if (plan.formatTo(out, fmt::make_format_args(args...)) == FormatPlan::Result::kNotCovered) {
     EXPECT_EQ(out, "prefix:") << "a refused argument leaves the text as it was";
     return "<engine>";
   }
@@ -67,6 +67,31 @@ TEST(FormatPlanTest, EverythingElseIsLeftToTheEngine) {
   EXPECT_EQ(viaPlan("{} {}", 1, null), "<engine>");
 }
 
+// Whether the plan of `format` marks the text of `args` plain.
+template <typename... Args>
+bool markedPlain(std::string_view format, const Args&... args) {
+  FormatPlan plan;
+  std::string out;
+  EXPECT_TRUE(plan.parse(format)) << format;
+  return plan.formatTo(out, fmt::make_format_args(args...)) == FormatPlan::Result::kWrittenPlain;
+}
+
+TEST(FormatPlanTest, OnlyIntegersAndBooleansInAFormatWithoutSpecialBytesArePlain) {
+  // Plain text skips the message's sanitising, so a byte that sanitising
+  // escapes or counts must never be in it.
+  EXPECT_TRUE(markedPlain("message {} of the run, second {}", -17, 119ULL));
+  EXPECT_TRUE(markedPlain("{} {}", true, 7U));
+  EXPECT_TRUE(markedPlain("no fields, caf\xc3\xa9"));
+  EXPECT_TRUE(markedPlain("{{braces}}"));
+  EXPECT_FALSE(markedPlain("tab\t{}", 1));
+  EXPECT_FALSE(markedPlain("two\nlines {}", 1));
+  EXPECT_FALSE(markedPlain("back\\slash {}", 1));
+  EXPECT_FALSE(markedPlain("del\x7f {}", 1));
+  EXPECT_FALSE(markedPlain("{}", "a string may hold anything"));
+  EXPECT_FALSE(markedPlain("{}", std::string_view("a view")));
+  EXPECT_FALSE(markedPlain("{}", 'c'));
+}
+
 TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
   // A format built at run time in one buffer, with different content each
   // time: the cache must not hand out the plan of the earlier content.
@@ -80,7 +105,7 @@ TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
     }
     ASSERT_NE(plan, nullptr) << text;
     std::string out;
-    ASSERT_TRUE(plan->formatTo(out, fmt::make_format_args(1, 2)));
+    ASSERT_NE(plan->formatTo(out, fmt::make_format_args(1, 2)), FormatPlan::Result::kNotCovered);
     EXPECT_EQ(out, fmt::vformat(text, fmt::make_format_args(1, 2)));
   }
   // The same format again: the same plan.
