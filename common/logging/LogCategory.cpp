@@ -108,10 +108,6 @@ void LogCategory::registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache) 
 }
 
 void LogCategory::deliverToHandlers(const LogMessage& message) const {
-  // Most categories on a message's way up have no handlers of their own.
-  if (handlers_.load(std::memory_order_relaxed) == nullptr) {
-    return;
-  }
   const SnapshotGuard<HandlerSnapshot> guard(handlers_);
   if (guard.guarded()) [[likely]] {
     if (const HandlerSnapshot* snapshot = guard.get()) {
@@ -146,7 +142,10 @@ void LogCategory::callHandlers(const std::shared_ptr<LogHandler>* handlers, size
 void LogCategory::dispatchMessage(const LogMessage& message) const {
   const LogCategory* category = this;
   while (true) {
-    category->deliverToHandlers(message);
+    // Most categories on a message's way up have no handlers of their own.
+    if (category->handlers_.load(std::memory_order_relaxed) != nullptr) {
+      category->deliverToHandlers(message);
+    }
     if (category->parent_ == nullptr || message.level() < category->propagationLevel()) {
       return;
     }

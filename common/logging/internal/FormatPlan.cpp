@@ -133,8 +133,8 @@ bool FormatPlan::parse(std::string_view format) {
 }
 
 FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
-  // Every argument is looked at once, then the string grows once and every
-  // piece is written into place.
+  // Every argument is looked at once, then the string is sized once and
+  // every piece is written into place.
   Field fields[kMaxFields];
   size_t total = literals_.size();
   bool plain = literalsPlain_;
@@ -145,9 +145,8 @@ FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args)
     total += fields[i].length;
     plain = plain && fields[i].plain;
   }
-  const size_t start = out.size();
-  out.resize(start + total);
-  char* p = out.data() + start;
+  out.resize(total);
+  char* p = out.data();
   const char* literal = literals_.data();
   uint32_t pieceStart = 0;
   for (size_t i = 0; i < fieldCount_; ++i) {

@@ -39,11 +39,13 @@ class FormatPlan {
   // What formatTo did.
   enum class Result {
     kNotCovered,   // an argument is not covered; `out` is as it was
-    kWritten,      // the text is appended
+    kWritten,      // `out` holds the text
     kWrittenPlain  // the same, and the text is plain (see below)
   };
 
-  // Appends the formatted text to `out`. The text is plain when it holds no
+  // Makes `out` the formatted text (whatever it held is replaced; resizing
+  // it to a length it had before writes nothing twice). The text is plain
+  // when it holds no
   // byte that a message's sanitising looks at (a byte below 0x20, newline and
   // tab included, a backslash or 0x7f): the literal text holds none and every
   // argument is an integer or a boolean.

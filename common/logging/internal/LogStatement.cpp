@@ -32,7 +32,7 @@ void LogStatement::formatArguments(fmt::string_view format, fmt::format_args arg
     plainText_ = false;
     fmt::memory_buffer formatted;
     fmt::vformat_to(fmt::appender(formatted), format, args);
-    text.append(formatted.data(), formatted.size());
+    text.assign(formatted.data(), formatted.size());
   } catch (const std::exception& ex) {
     // A bad argument must not lose the statement: log what went wrong instead.
     plainText_ = false;

@@ -64,17 +64,15 @@ class LogStatement {
  public:
   LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
                std::string_view function)
-      : category_(category),
-        level_(level),
-        file_(file),
-        function_(function),
-        line_(line),
-        text_(ScratchSlot::kStatementText) {}
+      : LogStatement(Where{category, level, file, line, function}) {
+    text_.text().clear();
+  }
 
   template <typename... Args>
   LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
                std::string_view function, fmt::format_string<Args...> format, Args&&... args)
-      : LogStatement(category, level, file, line, function) {
+      : LogStatement(Where{category, level, file, line, function}) {
+    // Overwrites what the thread's string held.
     formatArguments(format, fmt::make_format_args(args...));
   }
 
@@ -96,6 +94,21 @@ class LogStatement {
   }
 
  private:
+  struct Where {
+    LogCategory* category;
+    LogLevel level;
+    LogSourceFile file;
+    unsigned int line;
+    std::string_view function;
+  };
+  explicit LogStatement(const Where& where)
+      : category_(where.category),
+        level_(where.level),
+        file_(where.file),
+        function_(where.function),
+        line_(where.line),
+        text_(ScratchSlot::kStatementText) {}
+
   struct Stream {
     explicit Stream(std::string& out) : buffer(out), ostream(&buffer) {}
     StringAppendBuffer buffer;

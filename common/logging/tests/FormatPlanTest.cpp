@@ -21,13 +21,14 @@ std::string viaPlan(std::string_view format, const Args&... args) {
   if (!plan.parse(format)) {
     return "<engine>";
   }
-  std::string out = "prefix:";
+  std::string out = "what the string held before, longer than most results";
+  const std::string before = out;
   if (plan.formatTo(out, fmt::make_format_args(args...)) == FormatPlan::Result::kNotCovered) {
-    EXPECT_EQ(out, "prefix:") << "a refused argument leaves the text as it was";
+    EXPECT_EQ(out, before) << "a refused argument leaves the text as it was";
     return "<engine>";
   }
-  EXPECT_EQ(out, "prefix:" + fmt::vformat(format, fmt::make_format_args(args...))) << format;
-  return out.substr(7);
+  EXPECT_EQ(out, fmt::vformat(format, fmt::make_format_args(args...))) << format;
+  return out;
 }
 
 TEST(FormatPlanTest, PlainFieldsOfIntegersStringsAndCharactersMatchTheEngine) {

@@ -140,16 +140,20 @@ class Header {
   size_t lineDigits_;
 };
 
-// Header + text + "\n" for each line of the text.
+// Writes header + text + "\n" at `p` (header.size() + text.size() + 1 bytes).
+void writeLine(char* p, const Header& header, std::string_view text) {
+  p = header.writeTo(p);
+  copyBytes(p, text.data(), text.size());
+  p[text.size()] = '\n';
+}
+
+// Appends header + text + "\n" for each line of the text.
 void appendLines(std::string& out, const Header& header, std::string_view text,
                  uint64_t newlineCount) {
   if (newlineCount == 0) {
-    // One resize, then the pieces are copied into place.
     const size_t start = out.size();
     out.resize(start + header.size() + text.size() + 1);
-    char* p = header.writeTo(out.data() + start);
-    copyBytes(p, text.data(), text.size());
-    p[text.size()] = '\n';
+    writeLine(out.data() + start, header, text);
     return;
   }
   out.reserve(out.size() + header.size() * (newlineCount + 1) + text.size() + 1);
@@ -173,8 +177,16 @@ void KestroStyleFormatter::formatMessageInto(std::string& out, const LogMessage&
   const Header header(logLineLevelLetter(message.level()),
                       secondPartsFor(split.seconds, message.threadId()), split.microseconds,
                       message.fileBaseName(), message.lineNumber());
+  const std::string_view text = message.messageText();
+  if (message.newlineCount() == 0) [[likely]] {
+    // Overwritten whole: a string that held a line as long before is not
+    // filled first.
+    out.resize(header.size() + text.size() + 1);
+    writeLine(out.data(), header, text);
+    return;
+  }
   out.clear();
-  appendLines(out, header, message.messageText(), message.newlineCount());
+  appendLines(out, header, text, message.newlineCount());
 }
 
 }  // namespace quorvane::kestro::logging
