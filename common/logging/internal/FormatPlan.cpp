@@ -10,59 +10,15 @@
 namespace quorvane::logging::internal {
 namespace {
 
-template <typename T>
-constexpr bool kIsPlainInteger =
-    std::is_same_v<T, int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long long> ||
-    std::is_same_v<T, unsigned long long>;
-
-// One argument, ready to be written: a piece of text, or an integer's
-// magnitude and sign.
-struct Field {
-  const char* text;  // null for an integer
-  size_t length;     // of the text, or of the integer's digits and sign
-  uint64_t magnitude;
-  bool negative;
-  bool plain;  // holds no byte that sanitising looks at
-  char character;
-};
-
-// Fills a Field from one argument; false for the types a plan leaves to the
-// formatting engine.
-struct PrepareField {
-  Field& field;
+// Prepares one type-erased argument; false for the types a plan leaves to
+// the formatting engine.
+struct PrepareArgument {
+  FormatPlan::Argument& argument;
 
   template <typename T>
   bool operator()(T value) const {
-    if constexpr (std::is_same_v<T, bool>) {
-      field = Field{value ? "true" : "false", value ? 4U : 5U, 0, false, true, 0};
-      return true;
-    } else if constexpr (std::is_same_v<T, char>) {
-      field = Field{nullptr, 1, 0, false, false, value};
-      field.text = &field.character;
-      return true;
-    } else if constexpr (kIsPlainInteger<T>) {
-      bool negative = false;
-      uint64_t magnitude = 0;
-      if constexpr (std::is_signed_v<T>) {
-        negative = value < 0;
-        // The magnitude as an unsigned value, also for the minimum.
-        using U = std::make_unsigned_t<T>;
-        magnitude = negative ? static_cast<U>(0 - static_cast<U>(value)) : static_cast<U>(value);
-      } else {
-        magnitude = value;
-      }
-      field = Field{
-          nullptr, decimalDigitCount(magnitude) + (negative ? 1 : 0), magnitude, negative, true, 0};
-      return true;
-    } else if constexpr (std::is_same_v<T, const char*>) {
-      if (value == nullptr) {
-        return false;  // the engine's error
-      }
-      field = Field{value, std::strlen(value), 0, false, false, 0};
-      return true;
-    } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      field = Field{value.data(), value.size(), 0, false, false, 0};
-      return true;
+    if constexpr (FormatPlan::kCovers<T>) {
+      return FormatPlan::prepare(value, argument);
     } else {
       return false;
     }
@@ -133,17 +89,26 @@ bool FormatPlan::parse(std::string_view format) {
 }
 
 FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
-  // Every argument is looked at once, then the string is sized once and
-  // every piece is written into place.
-  Field fields[kMaxFields];
+  Argument arguments[kMaxFields];
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    if (!fmt::visit_format_arg(PrepareArgument{arguments[i]}, args.get(static_cast<int>(i)))) {
+      return Result::kNotCovered;
+    }
+  }
+  return formatTo(out, arguments, fieldCount_);
+}
+
+FormatPlan::Result FormatPlan::formatTo(std::string& out, const Argument* arguments,
+                                        size_t count) const {
+  if (count < fieldCount_) {
+    return Result::kNotCovered;  // the engine's error
+  }
+  // The string is sized once, then every piece is written into place.
   size_t total = literals_.size();
   bool plain = literalsPlain_;
   for (size_t i = 0; i < fieldCount_; ++i) {
-    if (!fmt::visit_format_arg(PrepareField{fields[i]}, args.get(static_cast<int>(i)))) {
-      return Result::kNotCovered;
-    }
-    total += fields[i].length;
-    plain = plain && fields[i].plain;
+    total += arguments[i].length;
+    plain = plain && arguments[i].plain;
   }
   out.resize(total);
   char* p = out.data();
@@ -152,19 +117,34 @@ FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args)
   for (size_t i = 0; i < fieldCount_; ++i) {
     p = putBytes(p, literal + pieceStart, pieceEnds_[i] - pieceStart);
     pieceStart = pieceEnds_[i];
-    const Field& field = fields[i];
-    if (field.text != nullptr) {
-      p = putBytes(p, field.text, field.length);
+    const Argument& argument = arguments[i];
+    if (argument.text != nullptr) {
+      p = putBytes(p, argument.text, argument.length);
     } else {
-      if (field.negative) {
+      if (argument.negative) {
         *p = '-';
       }
-      p += field.length;
-      putDigitsEndingAt(p, field.magnitude);
+      p += argument.length;
+      putDigitsEndingAt(p, argument.magnitude);
     }
   }
   copyBytes(p, literal + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
   return plain ? Result::kWrittenPlain : Result::kWritten;
+}
+
+const FormatPlan* FormatSite::otherPlan(std::string_view format) {
+  if (entry_.load(std::memory_order_acquire) == nullptr) {
+    auto* entry = new Entry{format, std::string(format), false, FormatPlan()};
+    entry->covered = entry->plan.parse(format);
+    const Entry* expected = nullptr;
+    if (entry_.compare_exchange_strong(expected, entry, std::memory_order_acq_rel)) {
+      return entry->covered ? &entry->plan : nullptr;
+    }
+    delete entry;  // another thread made the site's entry first
+  }
+  // A site shows another format only when its format is not a constant (a
+  // string built at run time): the thread's cache checks it by content.
+  return cachedFormatPlan(format);
 }
 
 const FormatPlan* cachedFormatPlan(std::string_view format) {

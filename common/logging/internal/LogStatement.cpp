@@ -16,11 +16,12 @@ LogStatement::~LogStatement() {
   category_->submitMessage(message);
 }
 
-void LogStatement::formatArguments(fmt::string_view format, fmt::format_args args) {
+void LogStatement::formatArguments(const FormatPlan* plan, std::string_view format,
+                                   fmt::format_args args) {
   std::string& text = text_.text();
   try {
     // Plain "{}" fields of integers and strings: from the split format.
-    if (const FormatPlan* plan = cachedFormatPlan({format.data(), format.size()})) {
+    if (plan != nullptr) {
       const FormatPlan::Result result = plan->formatTo(text, args);
       if (result != FormatPlan::Result::kNotCovered) {
         plainText_ = result == FormatPlan::Result::kWrittenPlain;
@@ -31,13 +32,13 @@ void LogStatement::formatArguments(fmt::string_view format, fmt::format_args arg
     // the text's reused storage.
     plainText_ = false;
     fmt::memory_buffer formatted;
-    fmt::vformat_to(fmt::appender(formatted), format, args);
+    fmt::vformat_to(fmt::appender(formatted), fmt::string_view(format.data(), format.size()), args);
     text.assign(formatted.data(), formatted.size());
   } catch (const std::exception& ex) {
     // A bad argument must not lose the statement: log what went wrong instead.
     plainText_ = false;
     text = "error formatting log message: " + exceptionDescription(ex) + "; format string: \"" +
-           std::string(format.data(), format.size()) + "\"";
+           std::string(format) + "\"";
   }
 }
 

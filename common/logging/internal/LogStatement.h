@@ -22,10 +22,12 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "common/logging/LogLevel.h"
 #include "common/logging/LogMessage.h"
+#include "common/logging/internal/FormatPlan.h"
 #include "common/logging/internal/ScratchString.h"
 
 namespace quorvane {
@@ -68,12 +70,33 @@ class LogStatement {
     text_.text().clear();
   }
 
+  // A format string checked at compile time; `site` keeps its plan.
   template <typename... Args>
   LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
-               std::string_view function, fmt::format_string<Args...> format, Args&&... args)
+               std::string_view function, FormatSite& site, fmt::format_string<Args...> format,
+               Args&&... args)
       : LogStatement(Where{category, level, file, line, function}) {
-    // Overwrites what the thread's string held.
-    formatArguments(format, fmt::make_format_args(args...));
+    const fmt::string_view engineView = format;
+    const std::string_view formatText(engineView.data(), engineView.size());
+    const FormatPlan* plan = site.plan(formatText);
+    // Every argument of a type the plan writes: prepared here, where the
+    // types are known.
+    if constexpr ((FormatPlan::kCovers<std::remove_cvref_t<Args>> && ...)) {
+      if (plan != nullptr && formatPrepared(*plan, args...)) {
+        return;
+      }
+    }
+    formatArguments(plan, formatText, fmt::make_format_args(args...));
+  }
+
+  // A format string made at run time (fmt::runtime).
+  template <typename... Args>
+  LogStatement(LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
+               std::string_view function, FormatSite& /*site*/, fmt::basic_runtime<char> format,
+               Args&&... args)
+      : LogStatement(Where{category, level, file, line, function}) {
+    const std::string_view formatText(format.str.data(), format.str.size());
+    formatArguments(cachedFormatPlan(formatText), formatText, fmt::make_format_args(args...));
   }
 
   // Submits the message (and, for FATAL, ends the process).
@@ -122,7 +145,21 @@ class LogStatement {
     }
     return stream_->ostream;
   }
-  void formatArguments(fmt::string_view format, fmt::format_args args);
+  // Makes the text from the arguments (overwriting what the thread's string
+  // held): with `plan` when it covers them, else with the engine.
+  void formatArguments(const FormatPlan* plan, std::string_view format, fmt::format_args args);
+
+  template <typename... Args>
+  bool formatPrepared(const FormatPlan& plan, const Args&... args) {
+    FormatPlan::Argument arguments[sizeof...(Args) + 1];  // never of size 0
+    size_t next = 0;
+    if (!(FormatPlan::prepare(args, arguments[next++]) && ...)) {
+      return false;
+    }
+    const FormatPlan::Result result = plan.formatTo(text_.text(), arguments, sizeof...(Args));
+    plainText_ = result == FormatPlan::Result::kWrittenPlain;
+    return result != FormatPlan::Result::kNotCovered;
+  }
 
   LogCategory* category_;
   LogLevel level_;

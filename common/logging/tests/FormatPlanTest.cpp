@@ -12,23 +12,42 @@
 namespace quorvane::logging::internal {
 namespace {
 
+// The plan's result for prepared arguments, as the statements prepare them
+// when every type is covered; kNotCovered also when one is not.
+template <typename... Args>
+FormatPlan::Result formatPrepared(const FormatPlan& plan, std::string& out, const Args&... args) {
+  if constexpr ((FormatPlan::kCovers<Args> && ...)) {
+    FormatPlan::Argument arguments[sizeof...(Args) + 1];
+    size_t next = 0;
+    if ((FormatPlan::prepare(args, arguments[next++]) && ...)) {
+      return plan.formatTo(out, arguments, sizeof...(Args));
+    }
+  }
+  return FormatPlan::Result::kNotCovered;
+}
+
 // What the plan of `format` writes for `args`, or "<engine>" when the plan
 // leaves the format or the arguments to the formatting engine. Checks that the
-// plan agrees with the engine whenever it writes.
+// plan agrees with the engine whenever it writes, with the arguments
+// type-erased by the engine and prepared by type alike.
 template <typename... Args>
 std::string viaPlan(std::string_view format, const Args&... args) {
   FormatPlan plan;
   if (!plan.parse(format)) {
     return "<engine>";
   }
-  std::string out = "what the string held before, longer than most results";
-  const std::string before = out;
-  if (plan.formatTo(out, fmt::make_format_args(args...)) == FormatPlan::Result::kNotCovered) {
-    EXPECT_EQ(out, before) << "a refused argument leaves the text as it was";
+  const std::string before = "what the string held before, longer than most results";
+  std::string erased = before;
+  std::string prepared = before;
+  const FormatPlan::Result erasedResult = plan.formatTo(erased, fmt::make_format_args(args...));
+  EXPECT_EQ(formatPrepared(plan, prepared, args...), erasedResult) << format;
+  EXPECT_EQ(prepared, erased) << format;
+  if (erasedResult == FormatPlan::Result::kNotCovered) {
+    EXPECT_EQ(erased, before) << "a refused argument leaves the text as it was";
     return "<engine>";
   }
-  EXPECT_EQ(out, fmt::vformat(format, fmt::make_format_args(args...))) << format;
-  return out;
+  EXPECT_EQ(erased, fmt::vformat(format, fmt::make_format_args(args...))) << format;
+  return erased;
 }
 
 TEST(FormatPlanTest, PlainFieldsOfIntegersStringsAndCharactersMatchTheEngine) {
@@ -45,6 +64,13 @@ TEST(FormatPlanTest, PlainFieldsOfIntegersStringsAndCharactersMatchTheEngine) {
   EXPECT_EQ(viaPlan("{} / {} / {}", owned, cString, std::string_view("view")),
             "owned / c string / view");
   EXPECT_EQ(viaPlan("{} {} {}", short{-5}, static_cast<unsigned char>(200), 9UL), "-5 200 9");
+  EXPECT_EQ(
+      viaPlan("{} {} {} {}", static_cast<signed char>(-128), uint16_t{65535}, LONG_MIN, ULONG_MAX),
+      fmt::format("{} {} {} {}", static_cast<signed char>(-128), uint16_t{65535}, LONG_MIN,
+                  ULONG_MAX));
+  char array[] = "array";
+  EXPECT_EQ(viaPlan("{}|{}", array, std::string("nul\0inside", 10)),
+            std::string("array|nul\0inside", 16));
   EXPECT_EQ(viaPlan("{{literal}} {} }}{{", 3), "{literal} 3 }{");
   EXPECT_EQ(viaPlan("only {}", 1, 2, 3), "only 1")
       << "extra arguments are ignored, as the engine does";
@@ -91,6 +117,26 @@ TEST(FormatPlanTest, OnlyIntegersAndBooleansInAFormatWithoutSpecialBytesArePlain
   EXPECT_FALSE(markedPlain("{}", "a string may hold anything"));
   EXPECT_FALSE(markedPlain("{}", std::string_view("a view")));
   EXPECT_FALSE(markedPlain("{}", 'c'));
+}
+
+TEST(FormatPlanTest, ASiteKeepsItsFirstFormatsPlanAndAnswersOthersByContent) {
+  FormatSite site;
+  const char* literal = "site {} plan";
+  const FormatPlan* plan = site.plan(literal);
+  ASSERT_NE(plan, nullptr);
+  EXPECT_EQ(site.plan(literal), plan);
+  // Another format at the same site (only a format made at run time can do
+  // that): its own plan, never the site's.
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%s", "other {}");
+  const FormatPlan* other = site.plan(buffer);
+  ASSERT_NE(other, nullptr);
+  std::string out;
+  ASSERT_NE(other->formatTo(out, fmt::make_format_args(1)), FormatPlan::Result::kNotCovered);
+  EXPECT_EQ(out, "other 1");
+  FormatSite uncovered;
+  EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
+  EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
 }
 
 TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
