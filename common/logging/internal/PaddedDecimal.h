@@ -66,13 +66,23 @@ constexpr size_t decimalDigitCount(UInt value) {
 }
 
 // Writes the decimalDigitCount(value) digits of `value` so that they end just
-// before `end`.
+// before `end`. Four digits per division of the whole value: the two pairs of
+// each group come from the small remainder, independently of the next group.
 template <typename UInt>
 inline void putDigitsEndingAt(char* end, UInt value) {
-  while (value >= 100) {
+  constexpr unsigned kGroup = 10'000;
+  constexpr unsigned kPair = 100;
+  while (value >= kGroup) {
+    const auto group = static_cast<uint32_t>(value % kGroup);
+    value /= kGroup;
+    end -= 4;
+    std::memcpy(end, kDigitPairs + (group / kPair) * 2, 2);
+    std::memcpy(end + 2, kDigitPairs + (group % kPair) * 2, 2);
+  }
+  if (value >= kPair) {
     end -= 2;
-    std::memcpy(end, kDigitPairs + (value % 100) * 2, 2);
-    value /= 100;
+    std::memcpy(end, kDigitPairs + (value % kPair) * 2, 2);
+    value /= kPair;
   }
   if (value >= 10) {
     std::memcpy(end - 2, kDigitPairs + value * 2, 2);
