@@ -13,12 +13,14 @@
 #   with KESTRO_OUT_DIR (build/<preset>/out) and KESTRO_TEST_MODULE_DIR
 #   (build/<preset>/tests) set. Under the sanitizer presets the sanitizer
 #   runtime is preloaded into node (which is not instrumented itself); leak
-#   checking is off, since node leaks at exit by design.
+#   checking is off, since node leaks at exit by design; ThreadSanitizer skips
+#   reports inside node's own code (cmake/tsan-node.supp).
 
 find_path(NODE_INCLUDE_DIR node_api.h PATHS /usr/include/node REQUIRED)
 find_program(NODE_EXECUTABLE node REQUIRED)
 set(KESTRO_NODE_MODULE_MAP "${CMAKE_CURRENT_LIST_DIR}/node-module.map")
 set(KESTRO_TEST_MODULE_DIR "${CMAKE_BINARY_DIR}/tests")
+set(KESTRO_NODE_TSAN_SUPPRESSIONS "${CMAKE_CURRENT_LIST_DIR}/tsan-node.supp")
 
 # Node's headers, as system headers (their warnings are not ours).
 add_library(kestro_node_headers INTERFACE)
@@ -54,7 +56,8 @@ function(kestro_node_sanitizer_environment out)
   elseif(KESTRO_SANITIZE MATCHES "thread")
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
                     OUTPUT_VARIABLE tsan OUTPUT_STRIP_TRAILING_WHITESPACE)
-    list(APPEND env "LD_PRELOAD=${tsan}")
+    list(APPEND env "LD_PRELOAD=${tsan}"
+         "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${KESTRO_NODE_TSAN_SUPPRESSIONS}")
   endif()
   set(${out} "${env}" PARENT_SCOPE)
 endfunction()
