@@ -1,6 +1,7 @@
 #include "Zandrel/NapiUtils/src/internal/CallbackEnvironment.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "Logging/Shared/Client/src/CallTracing.h"
@@ -42,6 +43,20 @@ void reportPendingException(napi_env env) {
   if (napi_get_and_clear_last_exception(env, &exception) == napi_ok) {
     napi_fatal_exception(env, exception);
   }
+}
+
+// Whether the environment still runs JavaScript. A stopping environment
+// refuses every call that may run JavaScript with napi_pending_exception while
+// no exception is pending (the host's coercion is such a call, and cheap).
+bool canRunJavaScript(napi_env env) {
+  napi_value probe = nullptr;
+  napi_value coerced = nullptr;
+  napi_get_undefined(env, &probe);
+  if (napi_coerce_to_bool(env, probe, &coerced) != napi_pending_exception) {
+    return true;
+  }
+  bool pending = false;
+  return napi_is_exception_pending(env, &pending) == napi_ok && pending;
 }
 
 class HandleScope {
@@ -95,15 +110,21 @@ void CallbackEnvironment::drainBatch() {
   const napi_async_context context = getQsynCallbackContext(env_).context;
   std::optional<HandleScope> scope(std::in_place, env_);
   size_t inScope = 0;
-  queue_.drain([&](QueuedWork&& item) {
+  while (std::optional<QueuedWork> item = queue_.pop()) {
     if (inScope == kItemsPerHandleScope) {
       scope.reset();
       scope.emplace(env_);
       inScope = 0;
     }
     ++inScope;
-    runItem(item, context);
-  });
+    runItem(*item, context);
+    if (!canRunJavaScript(env_)) {
+      // The environment is stopping (a worker terminates): leave the rest to
+      // the cleanup hook, so producers cannot keep this drain, and with it
+      // the environment, going.
+      return;
+    }
+  }
 }
 
 void CallbackEnvironment::runItem(QueuedWork& item, napi_async_context context) {

@@ -10,7 +10,7 @@
 //   - push, wake: any thread, any number at once, also the consumer's own
 //     thread (an item may push more while it runs). Never blocks, never waits
 //     for the consumer.
-//   - drain, empty, close: the consumer thread only.
+//   - drain, pop, empty, close: the consumer thread only.
 //   - closed: any thread.
 //   - destruction: once no thread can call push or wake any more (owners hold
 //     the queue by shared ownership).
@@ -35,6 +35,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "common/utilities/UnboundedMpscQueue.h"
@@ -76,6 +77,10 @@ class WakingQueue {
   size_t drain(Consume&& consume) {
     return queue_.drain(std::forward<Consume>(consume));
   }
+
+  // Consumer. The head item, or nothing when no producer has claimed the head
+  // place (a claimed place is waited for).
+  std::optional<Item> pop() { return queue_.pop(); }
 
   // Consumer. Whether no producer has claimed the head place.
   bool empty() const { return queue_.empty(); }
