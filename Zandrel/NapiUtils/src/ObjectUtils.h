@@ -1,0 +1,26 @@
+#pragma once
+
+// Setting named properties on JavaScript objects.
+//
+// The store itself is not checked (a failed store leaves the object without
+// the property; a JavaScript exception it raised stays pending for the
+// boundary). Making the stored value may throw js::Error: CreateString's for
+// strings, and for numbers an error located at this file's "SetNamedProperty".
+//
+// JavaScript thread only; each runs in a trace scope named after itself.
+
+#include <node_api.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvane::kestro::napi {
+
+void SetNamedPropertyValue(napi_env env, napi_value object, const std::string& name,
+                           napi_value value);
+void SetNamedPropertyString(napi_env env, napi_value object, const std::string& name,
+                            std::string_view value);
+void SetNamedPropertyI32(napi_env env, napi_value object, const std::string& name, int32_t value);
+
+}  // namespace quorvane::kestro::napi
