@@ -34,6 +34,7 @@
 #include "Zandrel/NapiUtils/src/ModuleRegistration.h"
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "Zandrel/NapiUtils/src/Threading.h"
+#include "Zandrel/NapiUtils/src/TypeUtils.h"
 #include "notifications/sim/SimulationValues.h"
 #include "platform/UserNotifications/simulated/SimulatedNotificationCenter.h"
 
@@ -47,58 +48,44 @@ std::shared_ptr<un::SimulatedNotificationCenter> center() {
   return un::SimulatedNotificationCenter::shared();
 }
 
-napi_value undefinedValue(napi_env env) {
-  napi_value result = nullptr;
-  KESTRO_NAPI_CALL(env, napi_get_undefined(env, &result));
-  return result;
-}
-
-template <size_t kCount>
-CallbackArguments<kCount> exactArguments(napi_env env, napi_callback_info info,
-                                         js::SourceLocation caller) {
-  auto args = GetCallbackArguments<kCount>(env, info);
-  requireArgumentCount(args.count, kCount, caller);
-  return args;
-}
-
 napi_value configure(napi_env env, napi_callback_info info) {
-  auto args = exactArguments<1>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<1>(env, info, ZANDREL_HERE());
   const un::SimulationOptions options = simulationOptionsFromJs(env, args.values[0]);
   try {
     center()->configure(options);
   } catch (const std::invalid_argument& ex) {
     throw js::Error(ex.what(), ZANDREL_HERE());
   }
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value reset(napi_env env, napi_callback_info info) {
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   center()->reset();
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value delivered(napi_env env, napi_callback_info info) {
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   return deliveredToJs(env, center()->delivered());
 }
 
 napi_value categories(napi_env env, napi_callback_info info) {
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   return categoriesToJs(env, center()->categories());
 }
 
 napi_value authorizationRequests(napi_env env, napi_callback_info info) {
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   return numbersToJs(env, center()->authorizationRequests());
 }
 
 void resolveUndefined(napi_env env, napi_async_context, const napi_deferred& deferred) {
-  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, undefinedValue(env)));
+  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, GetUndefined(env)));
 }
 
 napi_value respond(napi_env env, napi_callback_info info) {
-  auto args = exactArguments<2>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<2>(env, info, ZANDREL_HERE());
   napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
   const std::string identifier = GetCXXString(env, args.values[0], ZANDREL_HERE());
   const un::UserResponse response = userResponseFromJs(env, args.values[1]);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/ObjectUtils.h"
@@ -28,23 +29,15 @@ napi_value property(napi_env env, napi_value object, const char* name) {
   return value;
 }
 
-// The object's own enumerable string keys.
-std::vector<std::string> ownKeys(napi_env env, napi_value object) {
-  napi_value names = nullptr;
-  KESTRO_NAPI_CALL(env,
-                   napi_get_all_property_names(
-                       env, object, napi_key_own_only,
-                       static_cast<napi_key_filter>(napi_key_enumerable | napi_key_skip_symbols),
-                       napi_key_numbers_to_strings, &names));
-  uint32_t count = 0;
-  KESTRO_NAPI_CALL(env, napi_get_array_length(env, names, &count));
-  std::vector<std::string> keys;
-  for (uint32_t i = 0; i < count; ++i) {
-    napi_value name = nullptr;
-    KESTRO_NAPI_CALL(env, napi_get_element(env, names, i, &name));
-    keys.push_back(GetCXXString(env, name, ZANDREL_HERE()));
+// The object's own enumerable properties: name and value.
+std::vector<std::pair<std::string, napi_value>> ownProperties(napi_env env, napi_value object) {
+  std::vector<std::pair<std::string, napi_value>> result;
+  for (napi_value name : GetOwnPropertyNames(env, object)) {
+    napi_value value = nullptr;
+    KESTRO_NAPI_CALL(env, napi_get_property(env, object, name, &value));
+    result.emplace_back(GetCXXString(env, name, ZANDREL_HERE()), value);
   }
-  return keys;
+  return result;
 }
 
 // How JavaScript writes the value (String(value)).
@@ -97,9 +90,8 @@ void readOption(napi_env env, const std::string& name, napi_value value,
     options.addError = platformErrorOf(env, value, name);
   } else if (name == "settings") {
     napi_type_check(env, value, {napi_object}, ZANDREL_HERE());
-    for (const std::string& setting : ownKeys(env, value)) {
-      options.settings[setting] =
-          integerOf(env, property(env, value, setting.c_str()), "settings." + setting);
+    for (const auto& [setting, number] : ownProperties(env, value)) {
+      options.settings[setting] = integerOf(env, number, "settings." + setting);
     }
   } else {
     throw js::Error("configure has no option named \"" + name + "\"; the options are " +
@@ -162,8 +154,8 @@ napi_value actionToJs(napi_env env, const un::NotificationAction& action) {
 un::SimulationOptions simulationOptionsFromJs(napi_env env, napi_value options) {
   napi_type_check(env, options, {napi_object}, ZANDREL_HERE());
   un::SimulationOptions result;
-  for (const std::string& name : ownKeys(env, options)) {
-    readOption(env, name, property(env, options, name.c_str()), result);
+  for (const auto& [name, value] : ownProperties(env, options)) {
+    readOption(env, name, value, result);
   }
   return result;
 }

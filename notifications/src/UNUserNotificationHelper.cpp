@@ -42,29 +42,21 @@ constexpr char kSettingsUnavailableMessage[] =
 // grow as they are read (a sparse array may claim billions of elements).
 constexpr uint32_t kMaxGroupIdReservation = 1024;
 
-napi_value undefinedValue(napi_env env) {
-  napi_value result = nullptr;
-  KESTRO_NAPI_CALL(env, napi_get_undefined(env, &result));
-  return result;
-}
-
-struct Promise {
-  napi_value promise = nullptr;
-  napi_deferred deferred = nullptr;
+// A new promise and the executor that settles it from the queue; the
+// executor keeps the event loop alive until it has run.
+template <typename Executor>
+struct Settlement {
+  napi_value promise;
+  Executor settle;
 };
 
-Promise createPromise(napi_env env) {
-  Promise made;
-  KESTRO_NAPI_CALL(env, napi_create_promise(env, &made.deferred, &made.promise));
-  return made;
-}
-
-template <size_t kCount>
-napi::CallbackArguments<kCount> exactArguments(napi_env env, napi_callback_info info,
-                                               js::SourceLocation caller) {
-  auto args = napi::GetCallbackArguments<kCount>(env, info);
-  napi::requireArgumentCount(args.count, kCount, caller);
-  return args;
+template <typename Executor>
+Settlement<Executor> promiseSettledBy(napi_env env, const char* name,
+                                      typename Executor::Handler handler) {
+  napi_value promise = nullptr;
+  napi_deferred deferred = nullptr;
+  KESTRO_NAPI_CALL(env, napi_create_promise(env, &deferred, &promise));
+  return {promise, Executor(name, env, deferred, handler, KeepsLoopAlive::Yes)};
 }
 
 bool authorizesBeforeDelivery() {
@@ -159,11 +151,10 @@ void authorizeThenAdd(un::NotificationRequest request, const DeliveryExecutor& s
 
 napi_value deliverNotification(napi_env env, napi_callback_info info) {
   SyncTracing trace("deliverNotification");
-  auto args = exactArguments<kDeliveryArgumentCount>(env, info, ZANDREL_HERE());
+  auto args = napi::GetExactCallbackArguments<kDeliveryArgumentCount>(env, info, ZANDREL_HERE());
   un::NotificationRequest request = readDeliveryRequest(env, args);
-  Promise promise = createPromise(env);
-  const DeliveryExecutor settle("UNUserNotification_DeliverNotification_cb", env, promise.deferred,
-                                &settleDelivery, KeepsLoopAlive::Yes);
+  const auto [promise, settle] = promiseSettledBy<DeliveryExecutor>(
+      env, "UNUserNotification_DeliverNotification_cb", &settleDelivery);
   if (!KestroNotificationCenterDelegate::isSupported()) {
     settle(false, std::nullopt, kNotSupportedMessage);
   } else if (authorizesBeforeDelivery()) {
@@ -171,14 +162,14 @@ napi_value deliverNotification(napi_env env, napi_callback_info info) {
   } else {
     addRequest(std::move(request), settle);
   }
-  return promise.promise;
+  return promise;
 }
 
 // Removal
 
 napi_value removeNotificationsWithGroupIDs(napi_env env, napi_callback_info info) {
   SyncTracing trace("removeNotificationsWithGroupIDs");
-  auto args = exactArguments<1>(env, info, ZANDREL_HERE());
+  auto args = napi::GetExactCallbackArguments<1>(env, info, ZANDREL_HERE());
   napi_value list = args.values[0];
   bool isArray = false;
   KESTRO_NAPI_CALL(env, napi_is_array(env, list, &isArray));
@@ -188,7 +179,7 @@ napi_value removeNotificationsWithGroupIDs(napi_env env, napi_callback_info info
   uint32_t length = 0;
   KESTRO_NAPI_CALL(env, napi_get_array_length(env, list, &length));
   if (!KestroNotificationCenterDelegate::isSupported()) {
-    return undefinedValue(env);
+    return napi::GetUndefined(env);
   }
   std::vector<std::string> identifiers;
   identifiers.reserve(std::min(length, kMaxGroupIdReservation));
@@ -200,17 +191,17 @@ napi_value removeNotificationsWithGroupIDs(napi_env env, napi_callback_info info
     identifiers.push_back(napi::GetCXXString(env, element, ZANDREL_HERE()));
   }
   un::currentNotificationCenter()->removeDeliveredNotifications(identifiers);
-  return undefinedValue(env);
+  return napi::GetUndefined(env);
 }
 
 napi_value removeAllNotifications(napi_env env, napi_callback_info info) {
   SyncTracing trace("removeAllNotifications");
   if (!KestroNotificationCenterDelegate::isSupported()) {
-    return undefinedValue(env);
+    return napi::GetUndefined(env);
   }
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  napi::GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   un::currentNotificationCenter()->removeAllDeliveredNotifications();
-  return undefinedValue(env);
+  return napi::GetUndefined(env);
 }
 
 // requestBadgePermission
@@ -234,11 +225,9 @@ void settleBadgePermission(napi_env env, napi_async_context, const napi_deferred
 
 napi_value requestBadgePermission(napi_env env, napi_callback_info info) {
   SyncTracing trace("requestBadgePermission");
-  exactArguments<0>(env, info, ZANDREL_HERE());
-  Promise promise = createPromise(env);
-  const BadgePermissionExecutor settle("UNUserNotification_RequestBadgePermission_cb", env,
-                                       promise.deferred, &settleBadgePermission,
-                                       KeepsLoopAlive::Yes);
+  napi::GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
+  const auto [promise, settle] = promiseSettledBy<BadgePermissionExecutor>(
+      env, "UNUserNotification_RequestBadgePermission_cb", &settleBadgePermission);
   if (KestroNotificationCenterDelegate::isSupported()) {
     un::currentNotificationCenter()->requestAuthorization(
         un::kAuthorizationOptionBadge,
@@ -248,7 +237,7 @@ napi_value requestBadgePermission(napi_env env, napi_callback_info info) {
   } else {
     settle(true, kBelow1014BadgeText);
   }
-  return promise.promise;
+  return promise;
 }
 
 // getNotificationSettings
@@ -291,17 +280,16 @@ void settleSettings(napi_env env, napi_async_context, const napi_deferred& defer
 
 napi_value getNotificationSettings(napi_env env, napi_callback_info info) {
   SyncTracing trace("getNotificationSettings");
-  exactArguments<0>(env, info, ZANDREL_HERE());
-  Promise promise = createPromise(env);
-  const SettingsExecutor settle("UNUserNotification_GetNotificationSettings_cb", env,
-                                promise.deferred, &settleSettings, KeepsLoopAlive::Yes);
+  napi::GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
+  const auto [promise, settle] = promiseSettledBy<SettingsExecutor>(
+      env, "UNUserNotification_GetNotificationSettings_cb", &settleSettings);
   if (KestroNotificationCenterDelegate::isSupported()) {
     un::currentNotificationCenter()->getNotificationSettings(
         [settle](un::NotificationSettings settings) { settle(settingsRecord(settings), {}); });
   } else {
     settle({}, kSettingsUnavailableMessage);
   }
-  return promise.promise;
+  return promise;
 }
 
 }  // namespace quorvane::kestro::notifications

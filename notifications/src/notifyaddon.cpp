@@ -81,8 +81,7 @@ napi_value isSupported(napi_env env, napi_callback_info) {
 
 napi_value initNotificationCenterDelegate(napi_env env, napi_callback_info info) {
   SyncTracing trace("initNotificationCenterDelegate");
-  auto args = napi::GetCallbackArguments<2>(env, info);
-  napi::requireArgumentCount(args.count, 2, ZANDREL_HERE());
+  auto args = napi::GetExactCallbackArguments<2>(env, info, ZANDREL_HERE());
   napi::napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
   napi::napi_type_check(env, args.values[1], {napi_function}, ZANDREL_HERE());
   const std::string replyTitle = napi::GetCXXString(env, args.values[0], ZANDREL_HERE());
