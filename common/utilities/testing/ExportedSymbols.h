@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,8 +24,12 @@
 namespace quorvane::test {
 
 inline std::set<std::string> exportedSymbols(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read in one go: sanitized debug images are tens of megabytes, too many to
+  // copy a character at a time.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::vector<char> image(in ? static_cast<size_t>(in.tellg()) : 0);
+  in.seekg(0);
+  in.read(image.data(), static_cast<std::streamsize>(image.size()));
   EXPECT_GE(image.size(), sizeof(Elf64_Ehdr)) << path;
   if (image.size() < sizeof(Elf64_Ehdr)) {
     return {};
