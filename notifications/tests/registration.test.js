@@ -6,6 +6,7 @@ const assert = require('node:assert');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const { spawnSync } = require('node:child_process');
 const { sim, addon, deliver, assertThrowsEach, authorized } = require('./support');
 
 beforeEach(() => sim.reset());
@@ -148,4 +149,16 @@ test('trace scopes name the exported functions and the callbacks', async () => {
     }
   }
   lc.deinitLogging();
+});
+
+test('a process with a handler set exits by itself once its deliveries settled', () => {
+  const out = process.env.KESTRO_OUT_DIR;
+  const child = spawnSync(process.execPath, ['-e', `
+    const sim = require(${JSON.stringify(path.join(out, 'notifysim.node'))});
+    const addon = require(${JSON.stringify(path.join(out, 'notifyaddon.node'))});
+    addon.initNotificationCenterDelegate('Reply', () => {});
+    addon.deliverNotification('T', null, null, true, 'g', '1', false).then(console.log);`],
+  { encoding: 'utf8', timeout: 60000 });
+  assert.strictEqual(child.status, 0, child.stderr);
+  assert.strictEqual(child.stdout, 'null\n');
 });
