@@ -5,10 +5,8 @@ const assert = require('node:assert');
 const fs = require('node:fs');
 const path = require('node:path');
 const util = require('node:util');
-const { Worker } = require('node:worker_threads');
 
-const modulePath = path.join(process.env.KESTRO_OUT_DIR, 'bootclock.node');
-const bootclock = require(modulePath);
+const bootclock = require(path.join(process.env.KESTRO_OUT_DIR, 'bootclock.node'));
 
 const MESSAGE = "macOS can't tell us the process start time";
 const SOURCE = 'BootClock/addon/src/ProcessStartDate-macOS.cpp';
@@ -42,15 +40,4 @@ test('every call, with or without arguments, returns a new promise already rejec
     () => assert.fail('resolved'), (err) => err)));
   reasons.forEach(assertTheRejection);
   assert.strictEqual(new Set(reasons).size, reasons.length);
-});
-
-test('a worker thread loads the module and gets the same rejection', async () => {
-  const worker = new Worker(`
-    const { parentPort, workerData } = require('node:worker_threads');
-    require(workerData).getProcessStartDate().catch(({ message, code, fileName, lineNumber, stack }) =>
-      parentPort.postMessage({ message, code, fileName, lineNumber, stack }));`,
-  { eval: true, workerData: modulePath });
-  const reason = await new Promise((resolve, reject) => worker.on('message', resolve).on('error', reject));
-  await worker.terminate();
-  assertTheRejection(Object.assign(new Error(reason.message), reason));
 });
