@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
