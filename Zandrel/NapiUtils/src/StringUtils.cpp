@@ -1,0 +1,48 @@
+#include "Zandrel/NapiUtils/src/StringUtils.h"
+
+#include "Logging/Shared/Client/src/CallTracing.h"
+#include "Zandrel/NapiUtils/src/Base.h"
+
+namespace quorvane::kestro::napi {
+
+using logging::SyncTracing;
+
+napi_value CreateString(napi_env env, const char* begin, const char* end) {
+  SyncTracing trace("CreateString");
+  napi_value result = nullptr;
+  KESTRO_NAPI_CALL(env,
+                   napi_create_string_utf8(env, begin, static_cast<size_t>(end - begin), &result));
+  return result;
+}
+
+std::string GetCXXString(napi_env env, napi_value value, js::SourceLocation caller) {
+  SyncTracing trace("GetCXXString");
+  try {
+    size_t length = 0;
+    KESTRO_NAPI_CALL(env, napi_get_value_string_utf8(env, value, nullptr, 0, &length));
+    // Room for the terminating zero the host writes; not part of the result.
+    std::string result(length + 1, '\0');
+    size_t copied = 0;
+    KESTRO_NAPI_CALL(env,
+                     napi_get_value_string_utf8(env, value, result.data(), length + 1, &copied));
+    result.resize(copied);
+    return result;
+  } catch (...) {
+    js::rethrowWithFrame(caller);
+  }
+}
+
+std::string GetCXXStringOrEmptyStringIfNull(napi_env env, napi_value value,
+                                            js::SourceLocation caller) {
+  SyncTracing trace("GetCXXStringOrEmptyStringIfNull");
+  try {
+    if (CheckType(env, value, napi_null) || CheckType(env, value, napi_undefined)) {
+      return {};
+    }
+    return GetCXXString(env, value, ZANDREL_HERE());
+  } catch (...) {
+    js::rethrowWithFrame(caller);
+  }
+}
+
+}  // namespace quorvane::kestro::napi

@@ -1,0 +1,38 @@
+#pragma once
+
+// Messages from the application's JavaScript into the log files.
+//
+// logFromJavaScript(category, level, text) logs through this module's own
+// logger database, whose levels the logging client keeps equal to logcore's:
+// a message below its category's effective level costs a cached category
+// lookup and one compare; an admitted one builds one LogMessage (source file
+// "javascript", line 0, function "log") and submits it to the category, whose
+// forwarding handler hands it to logcore once. Category pointers are cached by
+// name per thread (categories are never destroyed).
+//
+// levelFromJs reads a level given as a name the framework's level parser
+// accepts ("WARN", "dbg3", "LogLevel(1234)", "1500", ...) or as a number (an
+// integer 0..4294967295). Unreadable text throws js::Error with the parser's
+// message; another number throws js::Error; another type js::TypeError. Fatal
+// levels (FATAL and above) throw js::Error: from JavaScript they would end the
+// whole process.
+//
+// Thread safety: any JavaScript thread (main or worker).
+
+#include <node_api.h>
+
+#include <string>
+#include <string_view>
+
+#include "common/logging/LogLevel.h"
+
+namespace quorvane::kestro::logcontrol {
+
+inline constexpr std::string_view kJavaScriptFile = "javascript";
+inline constexpr unsigned int kJavaScriptLine = 0;
+inline constexpr std::string_view kJavaScriptFunction = "log";
+
+LogLevel levelFromJs(napi_env env, napi_value value);
+void logFromJavaScript(std::string_view category, LogLevel level, std::string text);
+
+}  // namespace quorvane::kestro::logcontrol
