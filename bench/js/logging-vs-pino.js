@@ -14,7 +14,7 @@
 // reported in the "Dropped" column.
 //
 //   node bench/js/logging-vs-pino.js --module=build/release/out/logcontrol.node
-//        [--lines=N] [--repetitions=R] [--dir=D]
+//        [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|pino]
 //
 // Run through bench/js/run.sh, which installs pino (a development dependency
 // of this folder only) with `npm ci` when it is missing.
@@ -27,13 +27,14 @@ const MARKER = 'of the benchmark run';
 const WARM_UP_LINES = 20000;
 
 function parseArguments(argv) {
-  const options = { lines: 1000000, repetitions: 1, dir: null, module: null };
+  const options = { lines: 1000000, repetitions: 1, dir: null, module: null, only: null };
   for (const arg of argv) {
     const [key, value] = arg.split('=', 2);
     if (key === '--lines') options.lines = Number(value);
     else if (key === '--repetitions') options.repetitions = Number(value);
     else if (key === '--dir') options.dir = value;
     else if (key === '--module') options.module = path.resolve(value);
+    else if (key === '--only' && ['logcontrol', 'pino'].includes(value)) options.only = value;
     else throw new Error(`unknown argument ${arg}`);
   }
   if (!options.module) throw new Error('--module=<path of logcontrol.node> is required');
@@ -77,6 +78,7 @@ function droppedBy(dir, prefix) {
 function makeKestro(modulePath) {
   const lc = require(modulePath);
   return {
+    key: 'logcontrol',
     name: 'logcontrol.log (main channel)',
     prefix: 'kestro-',
     async run(dir, lines, samples) {
@@ -99,6 +101,7 @@ function makeKestro(modulePath) {
 function makePino() {
   const pino = require('pino');
   return {
+    key: 'pino',
     name: 'pino 9, asynchronous file destination',
     prefix: 'pino',
     async run(dir, lines, samples) {
@@ -132,7 +135,8 @@ function timerCost(samples) {
 async function main() {
   const options = parseArguments(process.argv.slice(2));
   const root = options.dir ?? fs.mkdtempSync(path.join(os.tmpdir(), 'js-logging-bench-'));
-  const systems = [makeKestro(options.module), makePino()];
+  const systems = [makeKestro(options.module), makePino()]
+    .filter((system) => !options.only || system.key === options.only);
   const samples = new Float64Array(options.lines);
   const results = systems.map(() => ({ latencies: [], rates: [], lines: 0, dropped: 0 }));
   for (let r = 0; r < options.repetitions; ++r) {
@@ -168,6 +172,7 @@ function report(options, systems, results, timer) {
   });
   summary.forEach((s, i) => console.log(`| ${systems[i].name} | ${s.median} ns | ${s.p99} ns | ` +
     `${(s.rate / 1e6).toFixed(3)} M | ${s.lines} | ${s.dropped} |`));
+  if (summary.length < 2) return;
   const [kestro, pino] = summary;
   console.log('\n| Ratio | Value |\n|---|---|');
   console.log(`| call median, logcontrol / pino | ${(kestro.median / pino.median).toFixed(2)} |`);
