@@ -120,7 +120,9 @@ TEST(FormatPlanTest, OnlyIntegersAndBooleansInAFormatWithoutSpecialBytesArePlain
 }
 
 TEST(FormatPlanTest, ASiteKeepsItsFirstFormatsPlanAndAnswersOthersByContent) {
-  FormatSite site;
+  // Sites live as long as the program (their entries are never freed), as a
+  // statement's does.
+  static FormatSite site;
   const char* literal = "site {} plan";
   const FormatPlan* plan = site.plan(literal);
   ASSERT_NE(plan, nullptr);
@@ -134,7 +136,7 @@ TEST(FormatPlanTest, ASiteKeepsItsFirstFormatsPlanAndAnswersOthersByContent) {
   std::string out;
   ASSERT_NE(other->formatTo(out, fmt::make_format_args(1)), FormatPlan::Result::kNotCovered);
   EXPECT_EQ(out, "other 1");
-  FormatSite uncovered;
+  static FormatSite uncovered;
   EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
   EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
 }
