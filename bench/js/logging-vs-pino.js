@@ -55,21 +55,24 @@ function timeCalls(log, lines, samples) {
   return started;
 }
 
+// The text of every file in `dir` whose name starts with `prefix`.
+function filesText(dir, prefix) {
+  return fs.readdirSync(dir).filter((name) => name.startsWith(prefix))
+    .map((name) => fs.readFileSync(path.join(dir, name), 'utf8'));
+}
+
 function countMarkedLines(dir, prefix) {
   let count = 0;
-  for (const name of fs.readdirSync(dir)) {
-    if (!name.startsWith(prefix)) continue;
-    const text = fs.readFileSync(path.join(dir, name), 'utf8');
+  for (const text of filesText(dir, prefix)) {
     for (let at = text.indexOf(MARKER); at !== -1; at = text.indexOf(MARKER, at + 1)) ++count;
   }
   return count;
 }
 
+// The writer's own reports of lines it dropped under overload.
 function droppedBy(dir, prefix) {
   let dropped = 0;
-  for (const name of fs.readdirSync(dir)) {
-    if (!name.startsWith(prefix)) continue;
-    const text = fs.readFileSync(path.join(dir, name), 'utf8');
+  for (const text of filesText(dir, prefix)) {
     for (const m of text.matchAll(/(\d+) log messages discarded/g)) dropped += Number(m[1]);
   }
   return dropped;
