@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev
   libsystemd-dev dbus dbus-daemon python3-dbusmock
+  valgrind linux-perf  # the profiles of docs/benchmarks.md
 )
 
 missing=()
