@@ -1,8 +1,8 @@
 #include "common/logging/internal/SnapshotGuard.h"
 
-#include <pthread.h>
-
 #include <mutex>
+
+#include "common/utilities/ForkHandlerRegistry.h"
 
 namespace quorvane::logging::internal {
 
@@ -14,8 +14,19 @@ struct SnapshotGuardRegistry {
   std::mutex retiredMutex;
   GuardedSnapshot* retired = nullptr;  // under retiredMutex
 
+  // Made on first use, with its fork entry: the retired list's mutex is taken
+  // under the logger database's locks (a category retires its list while the
+  // database applies a configuration), so it must be taken after them when
+  // the process forks. The fork registry prepares its oldest entry last, so
+  // this entry is registered before any database registers its own.
   static SnapshotGuardRegistry& get() {
-    static SnapshotGuardRegistry* const registry = new SnapshotGuardRegistry();
+    static SnapshotGuardRegistry* const registry = [] {
+      auto* made = new SnapshotGuardRegistry();
+      ForkHandlerRegistry::registerForkHandlers(
+          made, [made] { return made->lockForFork(); }, [made] { made->unlockInParent(); },
+          [made] { made->releaseOtherThreadsInChild(); });
+      return made;
+    }();
     return *registry;
   }
 
@@ -33,18 +44,20 @@ struct SnapshotGuardRegistry {
 
   // Around a fork, on the forking thread: no retired list is half changed
   // when the process is copied.
-  static void lockForFork() noexcept { get().retiredMutex.lock(); }
-  static void unlockInParent() noexcept { get().retiredMutex.unlock(); }
+  bool lockForFork() noexcept {
+    retiredMutex.lock();
+    return true;
+  }
+  void unlockInParent() noexcept { retiredMutex.unlock(); }
   // In a forked child the other threads are gone, and so are their reads.
-  static void releaseOtherThreadsInChild() noexcept {
-    SnapshotGuardRegistry& registry = get();
-    for (SnapshotGuardRecord* record = registry.records.load(std::memory_order_acquire);
-         record != nullptr; record = record->next_) {
+  void releaseOtherThreadsInChild() noexcept {
+    for (SnapshotGuardRecord* record = records.load(std::memory_order_acquire); record != nullptr;
+         record = record->next_) {
       if (record != SnapshotGuardRecord::current_) {
         record->clear();
       }
     }
-    registry.retiredMutex.unlock();
+    retiredMutex.unlock();
   }
 };
 
@@ -54,13 +67,9 @@ namespace {
 // guard made afterwards guards nothing.
 constinit thread_local bool threadExited = false;
 
-// Installed while the image initialises, before any thread of ours exists.
-[[maybe_unused]] const int forkHooksInstalled = [] {
-  SnapshotGuardRegistry::get();
-  return ::pthread_atfork(&SnapshotGuardRegistry::lockForFork,
-                          &SnapshotGuardRegistry::unlockInParent,
-                          &SnapshotGuardRegistry::releaseOtherThreadsInChild);
-}();
+// Made while the image initialises, before any thread of ours exists (and
+// earlier still when a logger database asks for it first).
+[[maybe_unused]] const bool registryMadeEarly = (installSnapshotForkHandling(), true);
 
 }  // namespace
 
@@ -86,6 +95,8 @@ class SnapshotGuardThreadExit {
 namespace {
 thread_local SnapshotGuardThreadExit threadExit;
 }  // namespace
+
+void installSnapshotForkHandling() { SnapshotGuardRegistry::get(); }
 
 void SnapshotGuardRecord::clear() {
   for (auto& slot : slots_) {

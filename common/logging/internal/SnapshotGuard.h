@@ -26,7 +26,9 @@
 //
 // Fork: in a forked child the slots of threads that exist only in the parent
 // are cleared, and snapshots they kept alive are deleted by the next guard
-// that ends there.
+// that ends there. The retired list's lock is taken last when the process
+// forks (its entry in the fork registry is made before the logger database's;
+// see installSnapshotForkHandling).
 //
 // Cost: a guard is two loads and one sequentially consistent store when it is
 // made, and one such store and a load when it ends; the writer side takes a
@@ -61,6 +63,12 @@ class GuardedSnapshot {
   friend void retireSnapshot(GuardedSnapshot* snapshot);
   GuardedSnapshot* nextRetired_ = nullptr;  // the list of retired snapshots
 };
+
+// Makes the process-wide state of the guards and its fork entry, if not made
+// yet. Called by whoever registers a fork entry whose prepare step takes a
+// lock under which snapshots are retired (the logger database), before it
+// registers, so that the retired list is locked after that lock at a fork.
+void installSnapshotForkHandling();
 
 // Deletes `snapshot` now if no guard holds it, else when the last one lets go.
 // `snapshot` must no longer be published (readers must not find it any more).
