@@ -9,12 +9,12 @@ const { Worker } = require('node:worker_threads');
 const { modulePaths, sanitized, collect } = require('./support');
 
 const WORKERS = 50;
-const ROUNDS = Number(process.env.KESTRO_WORKER_ROUNDS || (sanitized ? 4 : 5));
+const ROUNDS = Number(process.env.KESTRO_WORKER_ROUNDS || (sanitized ? 2 : 4));
 // Rounds before the first measurement: the allocator and the code caches grow
 // to their working size first.
 const WARM_UP_ROUNDS = 2;
 // Growth of the resident set allowed from the first measured round to the last.
-const FLAT_LIMIT_MB = 24;
+const FLAT_LIMIT_MB = 16;
 // Every COMPLETING-th worker waits for its work instead of being terminated.
 const COMPLETING = 5;
 const DELIVERIES = 100;
@@ -110,6 +110,8 @@ test(`${WORKERS} workers terminated with work in flight, round after round`, asy
     rss.push(megabytes(process.memoryUsage().rss));
   }
   t.diagnostic(`resident set after each round (MB): ${rss.join(' ')}`);
+  // A sanitizer's allocator holds freed memory in quarantine: the resident
+  // set says nothing about leaks there, so only the uninstrumented run checks.
   const growth = rss[rss.length - 1] - rss[WARM_UP_ROUNDS - 1];
-  assert.ok(growth <= FLAT_LIMIT_MB, `grew by ${growth} MB after the warm-up`);
+  assert.ok(sanitized || growth <= FLAT_LIMIT_MB, `grew by ${growth} MB after the warm-up`);
 });
