@@ -88,14 +88,26 @@ napi_value authorizationRequests(napi_env env, napi_callback_info info) {
   return numbersToJs(env, center()->authorizationRequests());
 }
 
-void resolveUndefined(napi_env env, napi_async_context, const napi_deferred& deferred) {
-  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, GetUndefined(env)));
+// A promise that resolves (to undefined) two check phases of the event loop
+// from now, so after the loop's next poll phase.
+constexpr char kAfterTheNextPoll[] =
+    "new Promise((resolve) => setImmediate(() => setImmediate(resolve)))";
+
+// The events a response causes are queued by notifyaddon, in its own copy of
+// the scheduler, whose wake-up handle the event loop runs apart from this
+// module's: when this module's item runs, an event scheduled before it may
+// still wait for the loop's next poll phase. So the promise is resolved with
+// one that settles after that phase, by which time every wake-up sent before
+// this item was queued has run.
+void resolveAfterTheNextPoll(napi_env env, napi_async_context, const napi_deferred& deferred) {
+  napi_value later = nullptr;
+  KESTRO_NAPI_CALL(env, napi_run_script(env, CreateString(env, kAfterTheNextPoll), &later));
+  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, later));
 }
 
 // Hands the responses to the centre, then answers a promise that resolves once
-// the centre is idle. The centre's threads schedule the events the responses
-// cause before they go idle, so the resolution is queued behind them. Checked
-// before the promise is made: a refused call leaves no promise behind.
+// the centre is idle and the events it scheduled before going idle have run.
+// Checked before the promise is made: a refused call leaves no promise behind.
 napi_value respondThenResolveWhenIdle(
     napi_env env, const std::vector<std::vector<un::AddressedResponse>>& batches) {
   try {
@@ -107,7 +119,7 @@ napi_value respondThenResolveWhenIdle(
   napi_value promise = nullptr;
   KESTRO_NAPI_CALL(env, napi_create_promise(env, &deferred, &promise));
   const ExecutorInCurrentLoop<napi_deferred> settle("notifysim_respond_cb", env, deferred,
-                                                    &resolveUndefined, KeepsLoopAlive::Yes);
+                                                    &resolveAfterTheNextPoll, KeepsLoopAlive::Yes);
   std::thread([settle] {
     center()->waitUntilIdle();
     settle();

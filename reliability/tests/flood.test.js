@@ -87,3 +87,15 @@ test('respondMany refuses what does not fit, before sending anything', async () 
   await sim.respondMany([[ok, ok], [], [ok]]);
   assert.deepStrictEqual(calls, new Array(3).fill(['activated', '1', null]));
 });
+
+test('respondMany resolves only once every event it caused has reached the handler', async () => {
+  await addon.deliverNotification('T', null, null, true, 'g', '1', false);
+  let events = 0;
+  addon.initNotificationCenterDelegate('Reply', () => { ++events; });
+  const ok = { identifier: 'g', response: { action: 'default' } };
+  for (let round = 0; round < 200; ++round) {
+    events = 0;
+    await sim.respondMany([[ok], [ok], [ok]]);
+    assert.strictEqual(events, 3, `round ${round}`);
+  }
+});
