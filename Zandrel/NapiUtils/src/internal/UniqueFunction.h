@@ -3,9 +3,9 @@
 // UniqueFunction<R(Args...)>: a move-only owner of any callable (the work of a
 // queued item, which may hold move-only results).
 //
-// Callables of up to kInlineSize bytes that move without throwing live inside
-// the object, so a small work item costs no allocation of its own (the queue
-// keeps it in its slot); larger ones are allocated once. Moving never throws.
+// Callables of up to kInlineSize bytes (aligned like a pointer) that move
+// without throwing live inside the object, so a small work item costs no allocation of its own (the
+// queue keeps it in its slot); larger ones are allocated once. Moving never throws.
 //
 // Thread safety: one thread at a time per object.
 
@@ -23,7 +23,8 @@ class UniqueFunction;
 template <typename R, typename... Args>
 class UniqueFunction<R(Args...)> {
  public:
-  static constexpr size_t kInlineSize = 48;
+  // With the operations pointer, 48 bytes: small in a queue slot.
+  static constexpr size_t kInlineSize = 40;
 
   UniqueFunction() = default;
   template <typename F>
@@ -62,7 +63,7 @@ class UniqueFunction<R(Args...)> {
   template <typename F>
   static constexpr bool kFitsInline =
       sizeof(F) <= kInlineSize &&
-      alignof(F) <= alignof(std::max_align_t) && std::is_nothrow_move_constructible_v<F>;
+      alignof(F) <= alignof(void*) && std::is_nothrow_move_constructible_v<F>;
 
   template <typename F>
   static constexpr Ops kInlineOps = {[](void* s, Args&&... args) -> R {
@@ -94,7 +95,7 @@ class UniqueFunction<R(Args...)> {
     }
   }
 
-  alignas(std::max_align_t) unsigned char storage_[kInlineSize];
+  alignas(void*) unsigned char storage_[kInlineSize];
   const Ops* ops_ = nullptr;
 };
 
