@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/utilities/LocalTime.h"
+#include "common/utilities/testing/TemporaryPath.h"
 
 namespace quorvane::bench {
 
@@ -39,24 +40,13 @@ inline constexpr int kLinesPerRound = 8192;
 // the end.
 class BenchFile {
  public:
-  BenchFile() {
-    path_ = (std::filesystem::temp_directory_path() / "kestro-bench-XXXXXX").string();
-    fd_ = ::mkstemp(path_.data());
-    if (fd_ < 0) {
-      throw std::runtime_error("mkstemp failed");
-    }
-    ::close(fd_);
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  }
-  ~BenchFile() {
-    ::close(fd_);
-    ::unlink(path_.c_str());
-  }
+  BenchFile() : fd_(::open(file_.path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)) {}
+  ~BenchFile() { ::close(fd_); }
   BenchFile(const BenchFile&) = delete;
   BenchFile& operator=(const BenchFile&) = delete;
 
   int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_.path(); }
   // Empties the file once it passes 256 MiB, so long runs do not fill the
   // disk.
   void truncateIfLarge() {
@@ -67,33 +57,20 @@ class BenchFile {
   }
 
  private:
-  std::string path_;
-  int fd_ = -1;
+  test::TemporaryPath file_{test::TemporaryPath::Kind::kFile, "kestro-bench-"};
+  int fd_;
 };
 
 // An empty directory under the temporary directory, removed with its contents
 // at the end.
 class BenchDirectory {
  public:
-  BenchDirectory() {
-    path_ = (std::filesystem::temp_directory_path() / "kestro-bench-XXXXXX").string();
-    if (::mkdtemp(path_.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp failed");
-    }
-  }
-  ~BenchDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  BenchDirectory(const BenchDirectory&) = delete;
-  BenchDirectory& operator=(const BenchDirectory&) = delete;
-
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return directory_.path(); }
   // Unlinks every file; a file still open keeps being written until it is
   // closed. Keeps runs from filling the disk. Returns how many there were.
   int64_t removeFiles() {
     int64_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path())) {
       std::filesystem::remove(entry.path());
       ++count;
     }
@@ -101,7 +78,7 @@ class BenchDirectory {
   }
 
  private:
-  std::string path_;
+  test::TemporaryPath directory_{test::TemporaryPath::Kind::kDirectory, "kestro-bench-"};
 };
 
 // The machine's limit for the write pattern of the log writers: rounds of

@@ -8,6 +8,7 @@ packages=(
   libfmt-dev libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev
+  libsystemd-dev dbus dbus-daemon python3-dbusmock
 )
 
 missing=()

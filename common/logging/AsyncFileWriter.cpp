@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -15,6 +16,13 @@
 #include "common/utilities/FileUtil.h"
 
 namespace quorvane {
+namespace {
+
+// Where a failed batch is reported, wherever the source tree lives.
+constexpr std::string_view kWarningSource = "logging/AsyncFileWriter";
+constexpr int kWarningLine = 95;
+
+}  // namespace
 
 AsyncFileWriter::AsyncFileWriter(File file) : file_(std::move(file)) {}
 
@@ -46,7 +54,7 @@ void AsyncFileWriter::writeBatch(const LogBatch& batch, size_t discarded) {
       (void)writeFull(file_.fd(), line.data(), line.size());
     }
   } catch (const std::exception& ex) {
-    LoggerDB::internalWarning("logging/AsyncFileWriter", 95,
+    LoggerDB::internalWarning(kWarningSource, kWarningLine,
                               fmt::format("error writing to log file {} in AsyncFileWriter: {}",
                                           file_.fd(), exceptionDescription(ex)));
   }

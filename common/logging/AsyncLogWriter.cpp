@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -10,6 +11,14 @@
 #include "platform/pthread/ThreadNameShim.h"
 
 namespace quorvane {
+namespace {
+
+// Where a subclass that did not call cleanup() is reported, wherever the
+// source tree lives.
+constexpr std::string_view kWarningSource = "logging/AsyncLogWriter";
+constexpr int kWarningLine = 52;
+
+}  // namespace
 
 AsyncLogWriter::AsyncLogWriter() {
   ForkHandlerRegistry::registerForkHandlers(
@@ -40,7 +49,7 @@ AsyncLogWriter::~AsyncLogWriter() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if ((flags_ & kDestroying) == 0) {
-      LoggerDB::internalWarning("logging/AsyncLogWriter", 52,
+      LoggerDB::internalWarning(kWarningSource, kWarningLine,
                                 "cleanup() is not called before destroying");
       stopIoThread(lock, kDestroying);
     }

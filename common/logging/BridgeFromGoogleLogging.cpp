@@ -8,7 +8,7 @@
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
 
-namespace quorvane::logging {
+namespace quorvane {
 namespace {
 
 LogLevel levelOfSeverity(google::LogSeverity severity) {
@@ -52,4 +52,4 @@ void BridgeFromGoogleLogging::send(google::LogSeverity severity, const char* ful
   category->submitMessage(logMessage);
 }
 
-}  // namespace quorvane::logging
+}  // namespace quorvane

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <ctime>
 
-namespace quorvane::logging {
+namespace quorvane {
 
 class BridgeFromGoogleLogging : public google::LogSink {
  public:
@@ -41,4 +41,4 @@ class BridgeFromGoogleLogging : public google::LogSink {
             int line, const std::tm* time, const char* message, size_t messageLength) override;
 };
 
-}  // namespace quorvane::logging
+}  // namespace quorvane

@@ -105,21 +105,124 @@ void checkSpecification(std::string_view spec) {
 constexpr std::string_view kColorReset = "\x1b[0m";
 
 std::pair<std::string_view, std::string_view> colorSequences(LogLevel level) {
-  const uint32_t value = toUnderlying(level);
-  if (value < 2000) {
+  if (level < LogLevel::INFO) {
     return {"\x1b[1;30m", kColorReset};
   }
-  if (value < 3000) {
+  if (level < LogLevel::WARN) {
     return {"", ""};
   }
-  if (value < 4000) {
+  if (level < LogLevel::ERR) {
     return {"\x1b[33m", kColorReset};
   }
-  if (value < 5000) {
+  if (level < LogLevel::CRITICAL) {
     return {"\x1b[31m", kColorReset};
   }
   return {"\x1b[1;41m", kColorReset};
 }
+
+// "{<argument>}" as the compiled formats write it.
+std::string argumentField(Argument argument) { return "{" + std::to_string(argument) + "}"; }
+
+// The header of a layout compiled into a positional format.
+struct CompiledHeader {
+  std::string format;
+  size_t estimatedWidth = 0;
+  size_t fileNameUses = 0;
+  size_t functionNameUses = 0;
+};
+
+// Compiles a layout in one pass over its characters, in three states: literal
+// text (where "{{" and "}}" stand for braces), a placeholder's key, and the
+// key's specification, which is copied as it is. Throws std::runtime_error for
+// an unknown key, a specification that is not allowed or an unterminated
+// placeholder.
+class HeaderCompiler {
+ public:
+  explicit HeaderCompiler(std::string_view layout) : layout_(layout) {
+    constexpr size_t kRoomForNumbers = 8;
+    header_.format.reserve(layout.size() + kRoomForNumbers);
+  }
+
+  CompiledHeader compile() && {
+    for (at_ = 0; at_ < layout_.size(); ++at_) {
+      switch (state_) {
+        case State::kLiteral:
+          literal(layout_[at_]);
+          break;
+        case State::kKey:
+          key(layout_[at_]);
+          break;
+        case State::kSpec:
+          specification(layout_[at_]);
+          break;
+      }
+    }
+    if (state_ != State::kLiteral) {
+      throw std::runtime_error("unterminated format string");
+    }
+    if (!header_.format.empty()) {
+      header_.format.push_back(' ');
+      ++header_.estimatedWidth;
+    }
+    return std::move(header_);
+  }
+
+ private:
+  enum class State { kLiteral, kKey, kSpec };
+
+  void literal(char c) {
+    std::string& out = header_.format;
+    if ((c == '{' || c == '}') && at_ + 1 < layout_.size() && layout_[at_ + 1] == c) {
+      out.push_back(c);
+      out.push_back(c);
+      ++at_;
+      ++header_.estimatedWidth;
+      return;
+    }
+    out.push_back(c);
+    if (c == '{') {
+      state_ = State::kKey;
+      keyStart_ = at_ + 1;
+    } else {
+      ++header_.estimatedWidth;
+    }
+  }
+
+  void key(char c) {
+    if (c != '}' && c != ':') {
+      return;  // collected, not copied
+    }
+    const std::string_view key = layout_.substr(keyStart_, at_ - keyStart_);
+    const Placeholder* placeholder = findPlaceholder(key);
+    if (placeholder == nullptr) {
+      throw std::runtime_error("unknown format argument \"" + std::string(key) + "\"");
+    }
+    header_.format += std::to_string(placeholder->argument);
+    header_.format.push_back(c);
+    header_.estimatedWidth += placeholder->estimatedWidth;
+    if (placeholder->argument == kFileName) {
+      ++header_.fileNameUses;
+    } else if (placeholder->argument == kFunctionName) {
+      ++header_.functionNameUses;
+    }
+    state_ = c == ':' ? State::kSpec : State::kLiteral;
+    keyStart_ = at_ + 1;  // where the specification starts
+  }
+
+  void specification(char c) {
+    header_.format.push_back(c);
+    if (c == '}') {
+      checkSpecification(layout_.substr(keyStart_, at_ - keyStart_));
+      state_ = State::kLiteral;
+    }
+  }
+
+  const std::string_view layout_;
+  CompiledHeader header_;
+  State state_ = State::kLiteral;
+  size_t at_ = 0;
+  size_t keyStart_ = 0;
+};
 
 // The argument values of one message, in argument order.
 struct Arguments {
@@ -171,74 +274,17 @@ CustomLogFormatter::CustomLogFormatter(std::string_view format, bool colored) : 
 }
 
 void CustomLogFormatter::compile(std::string_view format) {
-  enum class State { kLiteral, kKey, kSpec };
-  State state = State::kLiteral;
-  std::string out;
-  out.reserve(format.size() + 8);
-  size_t width = 0;
-  size_t keyStart = 0;  // also where a specification starts
-
-  for (size_t i = 0; i < format.size(); ++i) {
-    const char c = format[i];
-    switch (state) {
-      case State::kLiteral:
-        if ((c == '{' || c == '}') && i + 1 < format.size() && format[i + 1] == c) {
-          out.push_back(c);
-          out.push_back(c);
-          ++i;
-          ++width;
-        } else {
-          out.push_back(c);
-          if (c == '{') {
-            state = State::kKey;
-            keyStart = i + 1;
-          } else {
-            ++width;
-          }
-        }
-        break;
-      case State::kKey:
-        if (c == '}' || c == ':') {
-          const std::string_view key = format.substr(keyStart, i - keyStart);
-          const Placeholder* placeholder = findPlaceholder(key);
-          if (placeholder == nullptr) {
-            throw std::runtime_error("unknown format argument \"" + std::string(key) + "\"");
-          }
-          out += std::to_string(placeholder->argument);
-          out.push_back(c);
-          width += placeholder->estimatedWidth;
-          if (placeholder->argument == kFileName) {
-            ++fileNameUses_;
-          } else if (placeholder->argument == kFunctionName) {
-            ++functionNameUses_;
-          }
-          state = c == ':' ? State::kSpec : State::kLiteral;
-          keyStart = i + 1;
-        }
-        break;
-      case State::kSpec:
-        out.push_back(c);
-        if (c == '}') {
-          checkSpecification(format.substr(keyStart, i - keyStart));
-          state = State::kLiteral;
-        }
-        break;
-    }
-  }
-  if (state != State::kLiteral) {
-    throw std::runtime_error("unterminated format string");
-  }
-  if (!out.empty()) {
-    out.push_back(' ');
-    ++width;
-  }
-
-  headerFormat_ = std::move(out);
-  staticWidth_ = width;
+  CompiledHeader header = HeaderCompiler(format).compile();
+  headerFormat_ = std::move(header.format);
+  staticWidth_ = header.estimatedWidth;
+  fileNameUses_ = header.fileNameUses;
+  functionNameUses_ = header.functionNameUses;
+  const std::string text = argumentField(kMessageText);
   if (colored_) {
-    lineFormat_ = "{13}" + headerFormat_ + "{12}{14}\n";
+    lineFormat_ =
+        argumentField(kColorStart) + headerFormat_ + text + argumentField(kColorEnd) + "\n";
   } else {
-    lineFormat_ = headerFormat_ + "{12}\n";
+    lineFormat_ = headerFormat_ + text + "\n";
   }
 }
 
@@ -297,8 +343,8 @@ std::string CustomLogFormatter::formatFields(const LogLineFields& fields) const 
   if (colored_) {
     out.append(arguments.colorStart);
   }
-  logging_internal::appendLinesWithHeader(out, text,
-                                          [&](std::string& line) { line.append(header); });
+  logging::internal::appendLinesWithHeader(out, text,
+                                           [&](std::string& line) { line.append(header); });
   if (colored_) {
     out.append(arguments.colorEnd);
   }

@@ -11,7 +11,7 @@
 namespace quorvane {
 namespace {
 
-using logging_internal::putPadded;
+using logging::internal::putPadded;
 
 // The header "{}{:02d}{:02d} {:02d}:{:02d}:{:02d}.{:06d} {:5d} {}:{}{}] " of
 // letter, month, day, hour, minute, second, microseconds, thread id, file base
@@ -74,8 +74,8 @@ void GlogStyleFormatter::appendFields(std::string& out, const LogLineFields& fie
   }
 
   out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
-  logging_internal::appendLinesWithHeader(out, text,
-                                          [&](std::string& line) { header.appendTo(line); });
+  logging::internal::appendLinesWithHeader(out, text,
+                                           [&](std::string& line) { header.appendTo(line); });
 }
 
 }  // namespace quorvane

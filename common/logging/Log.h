@@ -28,35 +28,35 @@
 
 // The category of this source file if `level` is enabled for it, else null.
 #define KLOG_FILE_CATEGORY_(level) \
-  ::quorvane::logging_internal::enabledFileCategory<__FILE__>(level)
+  ::quorvane::logging::internal::enabledFileCategory<__FILE__>(level)
 
 #define KLOG_IS_ON(level) (KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level) != nullptr)
 
-#define KLOG(level)                                                                           \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
-           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                  \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
-  ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                             __FILE__, __LINE__, __func__)
+#define KLOG(level)                                                                            \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
+           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                   \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
+                                              __FILE__, __LINE__, __func__)
 
-#define KLOGF(level, ...)                                                                     \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
-           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                  \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
-  ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                             __FILE__, __LINE__, __func__, __VA_ARGS__)
+#define KLOGF(level, ...)                                                                      \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
+           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                   \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
+                                              __FILE__, __LINE__, __func__, __VA_ARGS__)
 
 // Logging to the category of a Logger.
-#define KLOG_TO(logger, level)                                                                \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
-           (logger).enabledCategory(::quorvane::LogLevel::level);                             \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
-  ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                             __FILE__, __LINE__, __func__)
+#define KLOG_TO(logger, level)                                                                 \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
+           (logger).enabledCategory(::quorvane::LogLevel::level);                              \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
+                                              __FILE__, __LINE__, __func__)
 
-#define KLOGF_TO(logger, level, ...)                                                          \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                          \
-           (logger).enabledCategory(::quorvane::LogLevel::level);                             \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                           \
-  ::quorvane::logging_internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                             __FILE__, __LINE__, __func__, __VA_ARGS__)
+#define KLOGF_TO(logger, level, ...)                                                           \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
+           (logger).enabledCategory(::quorvane::LogLevel::level);                              \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
+  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
+                                              __FILE__, __LINE__, __func__, __VA_ARGS__)

@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "common/logging/internal/HandlerListGate.h"
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/FileUtil.h"
 
@@ -21,22 +23,31 @@ constexpr uint32_t kMaxLevel = toUnderlying(LogLevel::MAX_LEVEL);
 // Dispatch copies up to this many handlers into a local array (no allocation).
 constexpr size_t kInlineHandlers = 5;
 
+// Where a handler that threw is reported.
+constexpr std::string_view kWarningSource = "common/logging/LogCategory.cpp";
+constexpr int kWarningLine = 121;
+
 }  // namespace
 
-LogCategory::LogCategory(LoggerDB* db)
+LogCategory::LogCategory(DatabaseKey, LoggerDB* db, logging::internal::HandlerListGate& gate)
     : effectiveLevel_(toUnderlying(LogLevel::ERR)),
       levelWord_(toUnderlying(LogLevel::ERR)),
       parent_(nullptr),
-      db_(db) {}
+      db_(db),
+      handlerListGate_(gate) {
+  handlerListGate_.addListLock(handlersMutex_);
+}
 
-LogCategory::LogCategory(LogCategory* parent, std::string canonicalName)
+LogCategory::LogCategory(DatabaseKey, LogCategory* parent, std::string canonicalName)
     : effectiveLevel_(parent->effectiveLevel_.load(std::memory_order_relaxed)),
       levelWord_(kMaxLevel | FLAG_INHERIT),
       parent_(parent),
       name_(std::move(canonicalName)),
       db_(parent->db_),
+      handlerListGate_(parent->handlerListGate_),
       nextSibling_(parent->firstChild_) {
   parent->firstChild_ = this;
+  handlerListGate_.addListLock(handlersMutex_);
 }
 
 std::pair<LogLevel, bool> LogCategory::levelInfo() const {
@@ -84,7 +95,7 @@ void LogCategory::updateEffectiveLevel(uint32_t newEffectiveLevel) {
   }
 }
 
-void LogCategory::registerLevelCache(std::atomic<uint32_t>* cache) {
+void LogCategory::registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache) {
   levelCaches_.push_back(cache);
 }
 
@@ -113,12 +124,12 @@ void LogCategory::deliverToHandlers(const LogMessage& message) const {
       handlers[i]->handleMessage(message, this);
     } catch (const std::exception& ex) {
       LoggerDB::internalWarning(
-          __FILE__, __LINE__,
+          kWarningSource, kWarningLine,
           "log handler for category \"" + name_ + "\" threw an error: " + exceptionDescription(ex));
     } catch (...) {
       // Nothing may escape into the logging caller, whatever a handler throws.
       LoggerDB::internalWarning(
-          __FILE__, __LINE__,
+          kWarningSource, kWarningLine,
           "log handler for category \"" + name_ + "\" threw an error: unknown exception");
     }
   }
@@ -160,8 +171,8 @@ LogCategory::HandlerList LogCategory::handlersSnapshot() const {
 
 void LogCategory::setHandlers(HandlerList handlers) {
   {
-    // Never half swapped when the process forks (see LoggerDB).
-    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
+    // Never half swapped when the process forks (see HandlerListGate).
+    const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     handlers_.swap(handlers);
     handlerCount_.store(handlers_.size(), std::memory_order_relaxed);
@@ -174,7 +185,7 @@ void LogCategory::removeAllHandlers() { setHandlers({}); }
 void LogCategory::substituteHandlers(const HandlerMap& map) {
   HandlerList replaced;
   {
-    std::shared_lock<std::shared_mutex> gate(db_->handlerListsGate_);
+    const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
     for (auto& handler : handlers_) {
       auto it = map.find(handler);

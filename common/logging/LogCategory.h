@@ -39,6 +39,10 @@ class LogHandler;
 class LogMessage;
 class LoggerDB;
 
+namespace logging::internal {
+class HandlerListGate;
+}
+
 class LogCategory {
  public:
   // Set in the level word when the category inherits its parent's level.
@@ -46,6 +50,21 @@ class LogCategory {
 
   using HandlerList = std::vector<std::shared_ptr<LogHandler>>;
   using HandlerMap = std::unordered_map<std::shared_ptr<LogHandler>, std::shared_ptr<LogHandler>>;
+
+  // Only the owning database makes categories and registers level caches: it
+  // does both under its category-map lock. Its key opens these operations.
+  class DatabaseKey {
+    friend class LoggerDB;
+    DatabaseKey() = default;
+  };
+
+  // The root of `db`, whose handler-list changes pass `gate`.
+  LogCategory(DatabaseKey, LoggerDB* db, logging::internal::HandlerListGate& gate);
+  // A new child of `parent` with the given canonical name; linked first among
+  // the parent's children.
+  LogCategory(DatabaseKey, LogCategory* parent, std::string canonicalName);
+  // Keeps `cache` equal to the effective level from now on.
+  void registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache);
 
   LogCategory(const LogCategory&) = delete;
   LogCategory& operator=(const LogCategory&) = delete;
@@ -97,18 +116,8 @@ class LogCategory {
   void substituteHandlers(const HandlerMap& map);
 
  private:
-  friend class LoggerDB;
-
-  // The root of `db`.
-  explicit LogCategory(LoggerDB* db);
-  // A new child of `parent` with the given canonical name; linked first among
-  // the parent's children.
-  LogCategory(LogCategory* parent, std::string canonicalName);
-
   void updateEffectiveLevel(uint32_t newEffectiveLevel);
   void deliverToHandlers(const LogMessage& message) const;
-  // Called by the database under its category-map exclusive lock.
-  void registerLevelCache(std::atomic<uint32_t>* cache);
 
   std::atomic<uint32_t> propagationLevel_{toUnderlying(LogLevel::NONE)};
   std::atomic<uint32_t> effectiveLevel_;
@@ -120,6 +129,7 @@ class LogCategory {
   // handlers_.size(), written under the exclusive lock, read without any.
   std::atomic<size_t> handlerCount_{0};
   LoggerDB* const db_;
+  logging::internal::HandlerListGate& handlerListGate_;
   // Tree links and level caches change only under the database's category-map
   // exclusive lock and are read with that lock held.
   LogCategory* firstChild_ = nullptr;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/logging/CategoryName.h"
 #include "common/logging/internal/Quoted.h"
@@ -10,7 +11,7 @@
 namespace quorvane {
 namespace {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
 
 // The type names configuration errors use ("integer" where type errors of
 // dynamic itself say "int64").
@@ -58,56 +59,65 @@ std::optional<LogLevel> readLevel(const dynamic& value, std::string_view categor
   return std::nullopt;
 }
 
-LogCategoryConfig parseCategoryConfig(const dynamic& value, std::string_view name) {
-  LogCategoryConfig config;
-  if (value.isObject()) {
-    const dynamic* level = value.get_ptr("level");
-    if (level == nullptr) {
-      fail("no log level specified for category " + quoted(name));
-    }
-    std::optional<LogLevel> parsed = readLevel(*level, name);
-    if (!parsed) {
-      fail("unexpected data type for level field of category " + quoted(name) + ": got " +
-           std::string(configTypeName(*level)) + ", expected a string or integer");
-    }
-    config.level = *parsed;
-
-    if (const dynamic* inherit = value.get_ptr("inherit")) {
-      if (!inherit->isBool()) {
-        fail("unexpected data type for inherit field of category " + quoted(name) + ": got " +
-             std::string(configTypeName(*inherit)) + ", expected a boolean");
-      }
-      config.inherit = inherit->getBool();
-    }
-
-    if (const dynamic* propagate = value.get_ptr("propagate")) {
-      std::optional<LogLevel> threshold = readLevel(*propagate, name);
-      if (!threshold) {
-        fail("unexpected data type for propagate field of category " + quoted(name) + ": got " +
-             std::string(configTypeName(*propagate)) + ", expected a string or integer");
-      }
-      config.propagate = *threshold;
-    }
-
-    if (const dynamic* handlers = value.get_ptr("handlers")) {
-      if (!handlers->isArray()) {
-        fail("the \"handlers\" field for category " + std::string(name) + " must be a list");
-      }
-      std::vector<std::string> names;
-      names.reserve(handlers->size());
-      for (const dynamic& handlerName : *handlers) {
-        if (!handlerName.isString()) {
-          fail("the \"handlers\" list for category " + std::string(name) +
-               " must be contain only strings");
-        }
-        names.push_back(handlerName.getString());
-      }
-      config.handlers = std::move(names);
-    }
-    return config;
+// The "level" or "propagate" field of a category object.
+LogLevel readLevelField(const dynamic& value, std::string_view field, std::string_view name) {
+  std::optional<LogLevel> level = readLevel(value, name);
+  if (!level) {
+    fail("unexpected data type for " + std::string(field) + " field of category " + quoted(name) +
+         ": got " + std::string(configTypeName(value)) + ", expected a string or integer");
   }
+  return *level;
+}
 
+// The "handlers" field of a category object: a list of handler names.
+std::vector<std::string> readHandlerNames(const dynamic& handlers, std::string_view name) {
+  if (!handlers.isArray()) {
+    fail("the \"handlers\" field for category " + std::string(name) + " must be a list");
+  }
+  std::vector<std::string> names;
+  names.reserve(handlers.size());
+  for (const dynamic& handlerName : handlers) {
+    if (!handlerName.isString()) {
+      fail("the \"handlers\" list for category " + std::string(name) +
+           " must be contain only strings");
+    }
+    names.push_back(handlerName.getString());
+  }
+  return names;
+}
+
+// A category given as an object: "level" required; "inherit", "propagate"
+// and "handlers" optional.
+LogCategoryConfig parseCategoryObject(const dynamic& value, std::string_view name) {
+  LogCategoryConfig config;
+  const dynamic* level = value.get_ptr("level");
+  if (level == nullptr) {
+    fail("no log level specified for category " + quoted(name));
+  }
+  config.level = readLevelField(*level, "level", name);
+  if (const dynamic* inherit = value.get_ptr("inherit")) {
+    if (!inherit->isBool()) {
+      fail("unexpected data type for inherit field of category " + quoted(name) + ": got " +
+           std::string(configTypeName(*inherit)) + ", expected a boolean");
+    }
+    config.inherit = inherit->getBool();
+  }
+  if (const dynamic* propagate = value.get_ptr("propagate")) {
+    config.propagate = readLevelField(*propagate, "propagate", name);
+  }
+  if (const dynamic* handlers = value.get_ptr("handlers")) {
+    config.handlers = readHandlerNames(*handlers, name);
+  }
+  return config;
+}
+
+// A category given as an object, or as its level alone.
+LogCategoryConfig parseCategoryConfig(const dynamic& value, std::string_view name) {
+  if (value.isObject()) {
+    return parseCategoryObject(value, name);
+  }
   if (std::optional<LogLevel> level = readLevel(value, name)) {
+    LogCategoryConfig config;
     config.level = *level;
     return config;
   }

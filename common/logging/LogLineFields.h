@@ -25,20 +25,19 @@ namespace quorvane {
 class LogMessage;
 
 constexpr std::string_view logLineLevelName(LogLevel level) {
-  const uint32_t value = toUnderlying(level);
-  if (value < 2000) {
+  if (level < LogLevel::INFO) {
     return "VERBOSE";
   }
-  if (value < 3000) {
+  if (level < LogLevel::WARN) {
     return "INFO";
   }
-  if (value < 4000) {
+  if (level < LogLevel::ERR) {
     return "WARNING";
   }
-  if (value < 5000) {
+  if (level < LogLevel::CRITICAL) {
     return "ERROR";
   }
-  if (value < toUnderlying(LogLevel::DFATAL)) {
+  if (level < LogLevel::DFATAL) {
     return "CRITICAL";
   }
   return "FATAL";

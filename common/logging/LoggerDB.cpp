@@ -1,7 +1,6 @@
 #include "common/logging/LoggerDB.h"
 
 #include <array>
-#include <new>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -12,39 +11,9 @@
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/ForkHandlerRegistry.h"
 
-#if defined(__SANITIZE_THREAD__)
-#define KESTRO_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KESTRO_THREAD_SANITIZER 1
-#endif
-#endif
-#ifdef KESTRO_THREAD_SANITIZER
-#include <sanitizer/tsan_interface.h>
-#endif
-
 namespace quorvane {
-namespace {
 
-// Makes `mutex` a new, unlocked lock in a forked child, in place. The calling
-// thread may hold it for writing (taken before the fork); other threads of the
-// parent may have held it for reading.
-void remakeInChild(std::shared_mutex& mutex, bool heldForWriting) {
-#ifdef KESTRO_THREAD_SANITIZER
-  // The new lock is made by a static initializer that ThreadSanitizer does not
-  // see, so it is told of the release of the write lock the bytes no longer
-  // record; otherwise it reports the child's first use as a misuse.
-  if (heldForWriting) {
-    __tsan_mutex_pre_unlock(mutex.native_handle(), 0);
-    __tsan_mutex_post_unlock(mutex.native_handle(), 0);
-  }
-#else
-  static_cast<void>(heldForWriting);
-#endif
-  new (&mutex) std::shared_mutex();
-}
-
-}  // namespace
+using logging::internal::remakeLockInForkedChild;
 
 struct LoggerDB::ContextProviders {
   std::array<ContextProvider, kMaxContextProviders> providers;
@@ -52,7 +21,7 @@ struct LoggerDB::ContextProviders {
 };
 
 LoggerDB::LoggerDB() {
-  auto root = std::unique_ptr<LogCategory>(new LogCategory(this));
+  auto root = std::make_unique<LogCategory>(LogCategory::DatabaseKey(), this, handlerListGate_);
   root_ = root.get();
   categories_.emplace(root_->name(), std::move(root));
   root_->setLevel(LogLevel::INFO, false);
@@ -72,12 +41,12 @@ LoggerDB::~LoggerDB() {
 // needed to release them.
 bool LoggerDB::prepareFork() {
   forkMapLock_ = std::unique_lock<std::shared_mutex>(categoryMapMutex_);
-  forkGateLock_ = std::unique_lock<std::shared_mutex>(handlerListsGate_);
+  handlerListGate_.closeForFork();
   return true;
 }
 
 void LoggerDB::resumeForkParent() {
-  forkGateLock_.unlock();
+  handlerListGate_.openInParent();
   forkMapLock_.unlock();
 }
 
@@ -86,15 +55,10 @@ void LoggerDB::resumeForkChild() {
   // forking thread does not keep in the child: unlocking would be taken for a
   // reader's unlock. Nothing is half changed (the map and every handler list
   // were held still), and the only thread is this one, so fresh locks
-  // describe the state exactly; a handler-list lock may still count readers
-  // that do not exist here.
-  for (const auto& entry : categories_) {
-    remakeInChild(entry.second->handlersMutex_, false);
-  }
-  forkGateLock_.release();
-  remakeInChild(handlerListsGate_, true);
+  // describe the state exactly.
+  handlerListGate_.remakeInChild();
   forkMapLock_.release();
-  remakeInChild(categoryMapMutex_, true);
+  remakeLockInForkedChild(categoryMapMutex_, /*heldForWriting=*/true);
 }
 
 LogCategory* LoggerDB::categoryFor(std::string_view name) {
@@ -115,8 +79,8 @@ LogCategory* LoggerDB::categoryForLocked(std::string_view name) {
     return it->second.get();
   }
   LogCategory* parent = categoryForLocked(parentCategoryName(name));
-  auto category =
-      std::unique_ptr<LogCategory>(new LogCategory(parent, canonicalCategoryName(name)));
+  auto category = std::make_unique<LogCategory>(LogCategory::DatabaseKey(), parent,
+                                                canonicalCategoryName(name));
   LogCategory* result = category.get();
   categories_.emplace(result->name(), std::move(category));
   return result;
@@ -231,7 +195,7 @@ LogLevel LoggerDB::initializeFileLevelCache(std::string_view sourceFile,
   category.store(found, std::memory_order_release);
   const LogLevel level = found->effectiveLevel();
   cache.store(toUnderlying(level), std::memory_order_release);
-  found->registerLevelCache(&cache);
+  found->registerLevelCache(LogCategory::DatabaseKey(), &cache);
   return level;
 }
 

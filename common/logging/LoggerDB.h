@@ -21,12 +21,17 @@
 // is copied no thread is changing the map or a handler list. After the fork the
 // parent releases both; the child makes them, and every category's
 // handler-list lock (which threads that do not exist there may have been
-// reading under), afresh. A child can therefore log and flush whatever the
-// parent's other threads were doing, unless one of them was changing the
-// configuration: the registry lock is not taken around a fork (a configuration
-// change holds it while it creates writers, which register themselves with the
-// fork handlers), so such a child may be unable to change or report its
-// configuration.
+// reading under), afresh. Line layouts and file names in a child break times
+// down without the C library's time-zone code, whose lock a child may inherit
+// held (see LocalTime.h). A child can therefore log and flush whatever the
+// parent's other threads were doing, inside the C library's local-time
+// functions included, unless one of them was changing the configuration: the
+// registry lock is not taken around a fork (a configuration change holds it
+// while it creates writers, which register themselves with the fork handlers),
+// so such a child may be unable to change or report its configuration. Outside
+// this promise is code that calls the C library's time-zone functions itself
+// in a child, glog among it: a message logged through glog in a child may hang
+// in glog's own localtime_r before the bridge sees it.
 //
 // Thread safety: every member function may be called from any thread.
 
@@ -44,6 +49,7 @@
 #include "common/logging/CategoryName.h"
 #include "common/logging/LogConfig.h"
 #include "common/logging/LogLevel.h"
+#include "common/logging/internal/HandlerListGate.h"
 
 namespace quorvane {
 
@@ -195,14 +201,11 @@ class LoggerDB {
   std::mutex contextProvidersMutex_;
   std::atomic<ContextProviders*> contextProviders_{nullptr};
 
-  // Passed in shared mode by every change of a category's handler list (the
-  // innermost lock but one); taken exclusively across a fork.
-  std::shared_mutex handlerListsGate_;
+  // Passed by every change of a category's handler list (the innermost lock
+  // but one); closed across a fork.
+  logging::internal::HandlerListGate handlerListGate_;
   // Held by the forking thread across a fork.
   std::unique_lock<std::shared_mutex> forkMapLock_;
-  std::unique_lock<std::shared_mutex> forkGateLock_;
-
-  friend class LogCategory;
 };
 
 // The category name a source file's per-file log statements use: the path as

@@ -24,7 +24,55 @@
 
 namespace quorvane {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
+
+namespace {
+
+// The configuration a handler entry stands for: the entry itself, or, for an
+// entry without a type, the existing handler's configuration with the entry's
+// options merged in (built in `merged`).
+const LogHandlerConfig& effectiveHandlerConfig(const std::string& name,
+                                               const LogHandlerConfig& entry,
+                                               const std::shared_ptr<LogHandler>& existing,
+                                               LogHandlerConfig& merged) {
+  if (entry.type) {
+    return entry;
+  }
+  if (!existing) {
+    throw std::invalid_argument("cannot update unknown log handler " + quoted(name));
+  }
+  merged = existing->getConfig();
+  if (!merged.type) {
+    throw std::invalid_argument("existing log handler " + quoted(name) +
+                                " is missing type information");
+  }
+  merged.mergeOptions(entry);
+  return merged;
+}
+
+// A new handler from `factory` (an update of `existing` when there is one).
+// Every failure becomes an invalid-argument error naming the handler.
+std::shared_ptr<LogHandler> buildHandler(LogHandlerFactory& factory, const std::string& name,
+                                         const std::shared_ptr<LogHandler>& existing,
+                                         const LogHandlerConfig::Options& options) {
+  const std::string failure = std::string("error ") + (existing ? "updating" : "creating") +
+                              " log handler " + quoted(name) + ": ";
+  std::shared_ptr<LogHandler> handler;
+  try {
+    handler = existing ? factory.updateHandler(existing, options) : factory.createHandler(options);
+  } catch (const std::exception& ex) {
+    throw std::invalid_argument(failure + exceptionDescription(ex));
+  } catch (...) {
+    throw std::invalid_argument(failure + "unknown exception");
+  }
+  if (!handler) {
+    // A null handler in a category's list would crash the first dispatch.
+    throw std::invalid_argument(failure + "the factory returned no handler");
+  }
+  return handler;
+}
+
+}  // namespace
 
 struct LoggerDB::ConfigChange {
   // Every named handler as it will be after the change: the existing ones
@@ -49,6 +97,54 @@ struct LoggerDB::ConfigChange {
     return handlers;
   }
 
+  // Indexes the config's categories; a category spelled in two ways is an
+  // error, since which spelling won would depend on the map's order.
+  void indexCategories(const LogConfig& config) {
+    for (const auto& [name, categoryConfig] : config.categoryConfigs()) {
+      auto [it, inserted] = categories.emplace(name, &categoryConfig);
+      if (!inserted) {
+        throw std::invalid_argument("category " + quoted(canonicalCategoryName(name)) +
+                                    " listed multiple times under different names: " +
+                                    quoted(it->first) + " and " + quoted(name));
+      }
+    }
+  }
+
+  // Builds the handler of one entry through its type's factory.
+  void prepareHandler(const LoggerDB& db, const std::string& name, const LogHandlerConfig& entry) {
+    std::shared_ptr<LogHandler> existing;
+    if (auto it = live.find(name); it != live.end()) {
+      existing = it->second;
+    }
+    LogHandlerConfig merged;
+    const LogHandlerConfig& effective = effectiveHandlerConfig(name, entry, existing, merged);
+    auto factoryIt = db.handlerFactories_.find(*effective.type);
+    if (factoryIt == db.handlerFactories_.end()) {
+      throw std::invalid_argument("unknown log handler type " + quoted(*effective.type));
+    }
+    std::shared_ptr<LogHandler> handler =
+        buildHandler(*factoryIt->second, name, existing, effective.options);
+    if (existing && handler != existing) {
+      substitutions[existing] = handler;
+    }
+    live[name] = std::move(handler);
+  }
+
+  // Every handler a category lists must exist after the change.
+  void checkCategoryHandlers(const LogConfig& config) const {
+    for (const auto& [categoryName, categoryConfig] : config.categoryConfigs()) {
+      if (!categoryConfig.handlers) {
+        continue;
+      }
+      for (const std::string& handlerName : *categoryConfig.handlers) {
+        if (live.find(handlerName) == live.end()) {
+          throw std::invalid_argument("unknown log handler " + quoted(handlerName) +
+                                      " configured for log category " + quoted(categoryName));
+        }
+      }
+    }
+  }
+
   void release() {
     live.clear();
     substitutions.clear();
@@ -57,81 +153,16 @@ struct LoggerDB::ConfigChange {
 };
 
 void LoggerDB::prepareConfigChange(const LogConfig& config, ConfigChange& change) {
-  for (const auto& [name, categoryConfig] : config.categoryConfigs()) {
-    auto [it, inserted] = change.categories.emplace(name, &categoryConfig);
-    if (!inserted) {
-      // Which spelling would win would depend on the map's order.
-      throw std::invalid_argument("category " + quoted(canonicalCategoryName(name)) +
-                                  " listed multiple times under different names: " +
-                                  quoted(it->first) + " and " + quoted(name));
-    }
-  }
-
+  change.indexCategories(config);
   for (const auto& [name, weak] : namedHandlers_) {
     if (std::shared_ptr<LogHandler> handler = weak.lock()) {
       change.live.emplace(name, std::move(handler));
     }
   }
-
   for (const auto& [name, handlerConfig] : config.handlerConfigs()) {
-    std::shared_ptr<LogHandler> oldHandler;
-    if (auto it = change.live.find(name); it != change.live.end()) {
-      oldHandler = it->second;
-    }
-
-    const LogHandlerConfig* effective = &handlerConfig;
-    LogHandlerConfig merged;
-    if (!handlerConfig.type) {
-      if (!oldHandler) {
-        throw std::invalid_argument("cannot update unknown log handler " + quoted(name));
-      }
-      merged = oldHandler->getConfig();
-      if (!merged.type) {
-        throw std::invalid_argument("existing log handler " + quoted(name) +
-                                    " is missing type information");
-      }
-      merged.mergeOptions(handlerConfig);
-      effective = &merged;
-    }
-
-    auto factoryIt = handlerFactories_.find(*effective->type);
-    if (factoryIt == handlerFactories_.end()) {
-      throw std::invalid_argument("unknown log handler type " + quoted(*effective->type));
-    }
-    LogHandlerFactory& factory = *factoryIt->second;
-
-    const std::string failure = std::string("error ") + (oldHandler ? "updating" : "creating") +
-                                " log handler " + quoted(name) + ": ";
-    std::shared_ptr<LogHandler> handler;
-    try {
-      handler = oldHandler ? factory.updateHandler(oldHandler, effective->options)
-                           : factory.createHandler(effective->options);
-    } catch (const std::exception& ex) {
-      throw std::invalid_argument(failure + exceptionDescription(ex));
-    } catch (...) {
-      throw std::invalid_argument(failure + "unknown exception");
-    }
-    if (!handler) {
-      // A null handler in a category's list would crash the first dispatch.
-      throw std::invalid_argument(failure + "the factory returned no handler");
-    }
-    if (oldHandler && handler != oldHandler) {
-      change.substitutions[oldHandler] = handler;
-    }
-    change.live[name] = std::move(handler);
+    change.prepareHandler(*this, name, handlerConfig);
   }
-
-  for (const auto& [categoryName, categoryConfig] : config.categoryConfigs()) {
-    if (!categoryConfig.handlers) {
-      continue;
-    }
-    for (const std::string& handlerName : *categoryConfig.handlers) {
-      if (change.live.find(handlerName) == change.live.end()) {
-        throw std::invalid_argument("unknown log handler " + quoted(handlerName) +
-                                    " configured for log category " + quoted(categoryName));
-      }
-    }
-  }
+  change.checkCategoryHandlers(config);
 }
 
 void LoggerDB::commitConfigChange(ConfigChange& change) {

@@ -30,7 +30,7 @@ void StandardLogHandler::handleMessage(const LogMessage& message,
     // The line is formatted into the thread's reusable line string; a writer
     // that copies the text (an asynchronous one) leaves the storage for the
     // next message.
-    logging_internal::ScopedScratchString line(logging_internal::ScratchSlot::kFormattedLine);
+    logging::internal::ScopedScratchString line(logging::internal::ScratchSlot::kFormattedLine);
     formatter_->formatMessageInto(line.text(), message, handlerCategory);
     writer_->writeMessage(std::move(line.text()), sync ? LogWriter::NEVER_DISCARD : 0);
   }

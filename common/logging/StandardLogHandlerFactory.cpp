@@ -14,7 +14,7 @@
 namespace quorvane {
 namespace {
 
-using logging_internal::quoted;
+using logging::internal::quoted;
 
 class GlogFormatterFactory : public StandardLogHandlerFactory::FormatterFactory {
  public:
@@ -61,6 +61,71 @@ class CustomLogFormatterFactory : public StandardLogHandlerFactory::FormatterFac
   Colored colored_ = Colored::NEVER;
 };
 
+// The options of one handler, taken one by one: each goes to the formatter
+// and writer factories, and the framework's own ("formatter", "level",
+// "sync_level") are read here. Errors are collected, so that one report names
+// every bad option.
+class OptionReader {
+ public:
+  OptionReader(StandardLogHandlerFactory::WriterFactory& writerFactory,
+               StandardLogHandlerFactory::FormatterFactory& formatterFactory)
+      : writerFactory_(writerFactory), formatterFactory_(formatterFactory) {}
+
+  void read(const std::string& name, const std::string& value) {
+    bool handled = false;
+    try {
+      handled = formatterFactory_.processOption(name, value);
+      handled = writerFactory_.processOption(name, value) || handled;
+    } catch (const std::exception& ex) {
+      errors_.push_back("error processing option " + quoted(name) + ": " + ex.what());
+      return;
+    }
+    if (name == "formatter") {
+      return;
+    }
+    if (name == "level") {
+      readLevel(name, value, level_);
+    } else if (name == "sync_level") {
+      readLevel(name, value, syncLevel_);
+    } else if (!handled) {
+      errors_.push_back("unknown option " + quoted(name));
+    }
+  }
+
+  // Throws std::invalid_argument with every error met, joined by ", ".
+  void throwIfAnyFailed() const {
+    if (errors_.empty()) {
+      return;
+    }
+    std::string text;
+    for (const std::string& error : errors_) {
+      if (!text.empty()) {
+        text += ", ";
+      }
+      text += error;
+    }
+    throw std::invalid_argument(text);
+  }
+
+  const std::optional<LogLevel>& level() const { return level_; }
+  const std::optional<LogLevel>& syncLevel() const { return syncLevel_; }
+
+ private:
+  void readLevel(const std::string& name, const std::string& value, std::optional<LogLevel>& out) {
+    try {
+      out = parseLogLevel(value);
+    } catch (const std::exception& ex) {
+      errors_.push_back("unable to parse value for option " + quoted(name) + ": " + ex.what());
+    }
+  }
+
+  StandardLogHandlerFactory::WriterFactory& writerFactory_;
+  StandardLogHandlerFactory::FormatterFactory& formatterFactory_;
+  std::optional<LogLevel> level_;
+  std::optional<LogLevel> syncLevel_;
+  std::vector<std::string> errors_;
+};
+
 }  // namespace
 
 std::shared_ptr<StandardLogHandler> StandardLogHandlerFactory::createHandler(
@@ -80,63 +145,19 @@ std::shared_ptr<StandardLogHandler> StandardLogHandlerFactory::createHandler(
 std::shared_ptr<StandardLogHandler> StandardLogHandlerFactory::createHandler(
     std::string_view type, WriterFactory* writerFactory, FormatterFactory* formatterFactory,
     const Options& options) {
-  std::vector<std::string> errors;
-  std::optional<LogLevel> level;
-  std::optional<LogLevel> syncLevel;
-
-  auto parseLevelOption = [&](const std::string& name, const std::string& value,
-                              std::optional<LogLevel>& out) {
-    try {
-      out = parseLogLevel(value);
-    } catch (const std::exception& ex) {
-      errors.push_back("unable to parse value for option " + quoted(name) + ": " + ex.what());
-    }
-  };
-
+  OptionReader reader(*writerFactory, *formatterFactory);
   for (const auto& [name, value] : options) {
-    bool handled = false;
-    try {
-      handled = formatterFactory->processOption(name, value);
-      handled = writerFactory->processOption(name, value) || handled;
-    } catch (const std::exception& ex) {
-      errors.push_back("error processing option " + quoted(name) + ": " + ex.what());
-      continue;
-    }
-
-    if (name == "formatter") {
-      continue;
-    }
-    if (name == "level") {
-      parseLevelOption(name, value, level);
-      continue;
-    }
-    if (name == "sync_level") {
-      parseLevelOption(name, value, syncLevel);
-      continue;
-    }
-    if (!handled) {
-      errors.push_back("unknown option " + quoted(name));
-    }
+    reader.read(name, value);
   }
-
-  if (!errors.empty()) {
-    std::string text;
-    for (const std::string& error : errors) {
-      if (!text.empty()) {
-        text += ", ";
-      }
-      text += error;
-    }
-    throw std::invalid_argument(text);
-  }
+  reader.throwIfAnyFailed();
 
   std::shared_ptr<LogWriter> writer = writerFactory->createWriter();
   std::shared_ptr<LogFormatter> formatter = formatterFactory->createFormatter(writer);
-  auto handler = std::make_shared<StandardLogHandler>(LogHandlerConfig{type, options},
-                                                      std::move(formatter), std::move(writer),
-                                                      syncLevel.value_or(LogLevel::MAX_LEVEL));
-  if (level) {
-    handler->setLevel(*level);
+  auto handler = std::make_shared<StandardLogHandler>(
+      LogHandlerConfig{type, options}, std::move(formatter), std::move(writer),
+      reader.syncLevel().value_or(LogLevel::MAX_LEVEL));
+  if (reader.level()) {
+    handler->setLevel(*reader.level());
   }
   return handler;
 }

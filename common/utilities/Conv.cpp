@@ -60,7 +60,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-namespace conv_detail {
+namespace utilities::internal {
 
 int64_t parseSigned(std::string_view text, int64_t min, int64_t max, std::string_view typeName) {
   std::string_view body = trimBlanks(text);
@@ -103,7 +103,7 @@ uint64_t parseUnsigned(std::string_view text, uint64_t max, std::string_view typ
   return value;
 }
 
-}  // namespace conv_detail
+}  // namespace utilities::internal
 
 double parseDouble(std::string_view text) {
   std::string_view body = trimBlanks(text);

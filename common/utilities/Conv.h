@@ -34,7 +34,7 @@ class ConversionError : public std::range_error {
   using std::range_error::range_error;
 };
 
-namespace conv_detail {
+namespace utilities::internal {
 // `typeName` only serves the error message.
 int64_t parseSigned(std::string_view text, int64_t min, int64_t max, std::string_view typeName);
 uint64_t parseUnsigned(std::string_view text, uint64_t max, std::string_view typeName);
@@ -65,17 +65,18 @@ constexpr std::string_view integerTypeName() {
     }
   }
 }
-}  // namespace conv_detail
+}  // namespace utilities::internal
 
 // Reads an integer of type T (any width, signed or unsigned; not bool).
 template <std::integral T>
 requires(!std::same_as<T, bool>) T parseInteger(std::string_view text) {
-  constexpr std::string_view name = conv_detail::integerTypeName<T>();
+  constexpr std::string_view name = utilities::internal::integerTypeName<T>();
   if constexpr (std::is_signed_v<T>) {
-    return static_cast<T>(conv_detail::parseSigned(text, std::numeric_limits<T>::min(),
-                                                   std::numeric_limits<T>::max(), name));
+    return static_cast<T>(utilities::internal::parseSigned(text, std::numeric_limits<T>::min(),
+                                                           std::numeric_limits<T>::max(), name));
   } else {
-    return static_cast<T>(conv_detail::parseUnsigned(text, std::numeric_limits<T>::max(), name));
+    return static_cast<T>(
+        utilities::internal::parseUnsigned(text, std::numeric_limits<T>::max(), name));
   }
 }
 

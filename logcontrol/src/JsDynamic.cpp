@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Zandrel/NapiUtils/src/Base.h"
+#include "Zandrel/NapiUtils/src/ObjectUtils.h"
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "Zandrel/NapiUtils/src/TypeUtils.h"
 
@@ -49,19 +50,9 @@ dynamic arrayFromJs(napi_env env, napi_value array, const std::string& path, siz
 }
 
 dynamic objectFromJs(napi_env env, napi_value object, const std::string& path, size_t depth) {
-  napi_value names = nullptr;
-  KESTRO_NAPI_CALL(env,
-                   napi_get_all_property_names(
-                       env, object, napi_key_own_only,
-                       static_cast<napi_key_filter>(napi_key_enumerable | napi_key_skip_symbols),
-                       napi_key_numbers_to_strings, &names));
-  uint32_t count = 0;
-  KESTRO_NAPI_CALL(env, napi_get_array_length(env, names, &count));
   dynamic result = dynamic::object();
-  for (uint32_t i = 0; i < count; ++i) {
-    napi_value name = nullptr;
+  for (napi_value name : GetOwnPropertyNames(env, object)) {
     napi_value member = nullptr;
-    KESTRO_NAPI_CALL(env, napi_get_element(env, names, i, &name));
     KESTRO_NAPI_CALL(env, napi_get_property(env, object, name, &member));
     std::string key = GetCXXString(env, name, ZANDREL_HERE());
     dynamic converted = fromJs(env, member, path + "." + key, depth + 1);

@@ -32,23 +32,9 @@ namespace {
 using namespace quorvane::kestro::napi;
 using logging::SyncTracing;
 
-napi_value undefinedValue(napi_env env) {
-  napi_value result = nullptr;
-  KESTRO_NAPI_CALL(env, napi_get_undefined(env, &result));
-  return result;
-}
-
-template <size_t kCount>
-CallbackArguments<kCount> exactArguments(napi_env env, napi_callback_info info,
-                                         js::SourceLocation caller) {
-  auto args = GetCallbackArguments<kCount>(env, info);
-  requireArgumentCount(args.count, kCount, caller);
-  return args;
-}
-
 napi_value initLogging(napi_env env, napi_callback_info info) {
   SyncTracing trace("initLogging");
-  auto args = exactArguments<4>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<4>(env, info, ZANDREL_HERE());
   for (size_t i = 0; i < 3; ++i) {
     napi_type_check(env, args.values[i], {napi_string}, ZANDREL_HERE());
   }
@@ -57,40 +43,40 @@ napi_value initLogging(napi_env env, napi_callback_info info) {
                        GetCXXString(env, args.values[1], ZANDREL_HERE()),
                        GetCXXString(env, args.values[2], ZANDREL_HERE()),
                        GetBool(env, args.values[3]));
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value updateLoggingWithUserId(napi_env env, napi_callback_info info) {
   SyncTracing trace("updateLoggingWithUserId");
-  auto args = exactArguments<1>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<1>(env, info, ZANDREL_HERE());
   napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
   logging::updateLoggingWithUserId(GetCXXString(env, args.values[0], ZANDREL_HERE()));
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value flushLogs(napi_env env, napi_callback_info info) {
   SyncTracing trace("flushLogs");
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   logging::flushLogs();
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value deinitLogging(napi_env env, napi_callback_info info) {
   SyncTracing trace("deinitLogging");
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   logging::deinitLogging();
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value getCompleteMasterLogConfig(napi_env env, napi_callback_info info) {
   SyncTracing trace("getCompleteMasterLogConfig");
-  exactArguments<0>(env, info, ZANDREL_HERE());
+  GetExactCallbackArguments<0>(env, info, ZANDREL_HERE());
   return jsFromDynamic(env, logging::getCompleteMasterLogConfig());
 }
 
 napi_value setCompleteMasterLogConfig(napi_env env, napi_callback_info info) {
   SyncTracing trace("setCompleteMasterLogConfig");
-  auto args = exactArguments<1>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<1>(env, info, ZANDREL_HERE());
   dynamic config = dynamicFromJs(env, args.values[0]);
   try {
     logging::setCompleteMasterLogConfig(std::move(config));
@@ -98,17 +84,17 @@ napi_value setCompleteMasterLogConfig(napi_env env, napi_callback_info info) {
     // The parser's and the applier's errors (LogConfigParseError is one).
     throw js::Error(ex.what(), ZANDREL_HERE());
   }
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value log(napi_env env, napi_callback_info info) {
-  auto args = exactArguments<3>(env, info, ZANDREL_HERE());
+  auto args = GetExactCallbackArguments<3>(env, info, ZANDREL_HERE());
   napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
   napi_type_check(env, args.values[2], {napi_string}, ZANDREL_HERE());
   const LogLevel level = levelFromJs(env, args.values[1]);
   logFromJavaScript(GetCXXString(env, args.values[0], ZANDREL_HERE()), level,
                     GetCXXString(env, args.values[2], ZANDREL_HERE()));
-  return undefinedValue(env);
+  return GetUndefined(env);
 }
 
 napi_value registerLogControl(napi_env env, napi_value exports) {

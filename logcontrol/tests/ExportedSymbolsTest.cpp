@@ -8,7 +8,8 @@
 namespace {
 
 TEST(NodeModuleExportsTest, ModulesExportNothingOfTheirOwn) {
-  for (const char* module : {LOGCONTROL_MODULE, ZANDREL_TEST_MODULE}) {
+  for (const char* module :
+       {LOGCONTROL_MODULE, ZANDREL_TEST_MODULE, NOTIFYADDON_MODULE, NOTIFYSIM_MODULE}) {
     EXPECT_TRUE(quorvane::test::exportedSymbols(module).empty()) << module;
   }
 }

@@ -36,12 +36,13 @@
 //   (OperatingSystemVersion.h).
 //
 // The current centre. currentNotificationCenter() answers the process's centre:
-// the one last given to setCurrentNotificationCenter, else the default one
-// (for now the shared simulated centre, simulated/SimulatedNotificationCenter.h),
-// made on first use. setCurrentNotificationCenter returns the centre set
-// before (null when none was, the default being in use); null brings the
-// default back. A caller that holds the returned pointer keeps that centre
-// alive even after it has been replaced.
+// the one last given to setCurrentNotificationCenter, else the default one,
+// made on first use: on Linux the desktop's notification service on the
+// session bus (dbus/DbusNotificationCenter.h), elsewhere the shared simulated
+// centre (simulated/SimulatedNotificationCenter.h). setCurrentNotificationCenter
+// returns the centre set before (null when none was, the default being in
+// use); null brings the default back. A caller that holds the returned pointer
+// keeps that centre alive even after it has been replaced.
 //
 // Thread safety: every function and method may be called from any thread,
 // concurrently.

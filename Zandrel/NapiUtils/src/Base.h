@@ -89,4 +89,14 @@ CallbackArguments<kCapacity> GetCallbackArguments(napi_env env, napi_callback_in
 // count == expected.
 void requireArgumentCount(size_t count, size_t expected, js::SourceLocation caller);
 
+// The arguments of a call that takes exactly kCount: any other count throws
+// as requireArgumentCount.
+template <size_t kCount>
+CallbackArguments<kCount> GetExactCallbackArguments(napi_env env, napi_callback_info info,
+                                                    js::SourceLocation caller) {
+  auto args = GetCallbackArguments<kCount>(env, info);
+  requireArgumentCount(args.count, kCount, caller);
+  return args;
+}
+
 }  // namespace quorvane::kestro::napi

@@ -38,4 +38,21 @@ void SetNamedPropertyI32(napi_env env, napi_value object, const std::string& nam
   store(env, object, name, number);
 }
 
+std::vector<napi_value> GetOwnPropertyNames(napi_env env, napi_value object) {
+  SyncTracing trace("GetOwnPropertyNames");
+  napi_value names = nullptr;
+  KESTRO_NAPI_CALL(env,
+                   napi_get_all_property_names(
+                       env, object, napi_key_own_only,
+                       static_cast<napi_key_filter>(napi_key_enumerable | napi_key_skip_symbols),
+                       napi_key_numbers_to_strings, &names));
+  uint32_t count = 0;
+  KESTRO_NAPI_CALL(env, napi_get_array_length(env, names, &count));
+  std::vector<napi_value> result(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    KESTRO_NAPI_CALL(env, napi_get_element(env, names, i, &result[i]));
+  }
+  return result;
+}
+
 }  // namespace quorvane::kestro::napi

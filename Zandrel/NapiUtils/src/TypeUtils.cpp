@@ -25,6 +25,13 @@ napi_value GetNull(napi_env env) {
   return result;
 }
 
+napi_value GetUndefined(napi_env env) {
+  SyncTracing trace("GetUndefined");
+  napi_value result = nullptr;
+  KESTRO_NAPI_CALL(env, napi_get_undefined(env, &result));
+  return result;
+}
+
 napi_value CreateBool(napi_env env, bool value) {
   SyncTracing trace("CreateBool");
   napi_value number = CreateInt32(env, value ? 1 : 0);

@@ -6,7 +6,7 @@
 #include "common/logging/LoggerDB.h"
 #include "common/logging/StreamHandlerFactory.h"
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 void applyDefaultConfig(LoggerDB& db) {
   // Until something else is configured, INFO and above go synchronously to
@@ -18,4 +18,4 @@ void applyDefaultConfig(LoggerDB& db) {
   db.applyConfig(config);
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -6,9 +6,9 @@ namespace quorvane {
 class LoggerDB;
 }
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 // Applied once to the process database right after construction.
 void applyDefaultConfig(LoggerDB& db);
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -18,7 +18,7 @@ namespace quorvane {
 class LogCategory;
 }
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 // A source path usable as a template argument.
 template <size_t N>
@@ -60,4 +60,4 @@ template <SourcePath Path>
   return enabledFileCategoryAfterCache(level, Path.view(), state);
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

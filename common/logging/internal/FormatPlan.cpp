@@ -6,7 +6,7 @@
 
 #include "common/logging/internal/PaddedDecimal.h"
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 namespace {
 
 // The length of one argument as "{}" formats it, or kNotCovered for types a
@@ -171,4 +171,4 @@ const FormatPlan* cachedFormatPlan(std::string_view format) {
   return entry.usable ? &entry.plan : nullptr;
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 class FormatPlan {
  public:
@@ -54,4 +54,4 @@ class FormatPlan {
 // format is not covered by a plan.
 const FormatPlan* cachedFormatPlan(std::string_view format);
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 template <typename AppendHeader>
 void appendLinesWithHeader(std::string& out, std::string_view text, AppendHeader&& appendHeader) {
@@ -29,4 +29,4 @@ void appendLinesWithHeader(std::string& out, std::string_view text, AppendHeader
   }
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -7,7 +7,7 @@
 #include "common/logging/internal/FormatPlan.h"
 #include "common/utilities/ExceptionString.h"
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 LogStatement::~LogStatement() {
   stream_.reset();
@@ -56,4 +56,4 @@ LogCategory* initializeFileLogState(LogLevel level, std::string_view path, FileL
   return state.category.load(std::memory_order_acquire);
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -29,7 +29,7 @@ namespace quorvane {
 class LogCategory;
 }
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 // A streambuf appending to a string the statement owns.
 class StringAppendBuffer : public std::streambuf {
@@ -118,4 +118,4 @@ struct LogStatementVoidify {
   void operator&(LogStatement&&) const {}
 };
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 // "00", "01", ..., "99" back to back.
 inline constexpr char kDigitPairs[] =
@@ -104,4 +104,4 @@ template <typename Int>
   return putPadded(p, value, 6, '0');
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -17,7 +17,7 @@ struct HandlerRelease {
 
 LoggerDB* createProcessLoggerDB() {
   auto* db = new LoggerDB();
-  logging_internal::applyDefaultConfig(*db);
+  logging::internal::applyDefaultConfig(*db);
   static HandlerRelease release;
   return db;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 inline std::string quoted(std::string_view text) {
   std::string result;
@@ -18,4 +18,4 @@ inline std::string quoted(std::string_view text) {
   return result;
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

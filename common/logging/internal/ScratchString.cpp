@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 namespace {
 
 // Set when the thread's slots have been destroyed (thread exit). A plain
@@ -55,4 +55,4 @@ ScopedScratchString::~ScopedScratchString() {
   *lentFlag_ = false;
 }
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <string>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 
 enum class ScratchSlot {
   kStatementText = 0,  // the text a log statement collects
@@ -50,4 +50,4 @@ class ScopedScratchString {
   std::string own_;
 };
 
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

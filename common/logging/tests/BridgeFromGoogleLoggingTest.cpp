@@ -23,7 +23,6 @@
 namespace quorvane {
 namespace {
 
-using logging::BridgeFromGoogleLogging;
 using test::CapturingLogHandler;
 using ::testing::ElementsAre;
 

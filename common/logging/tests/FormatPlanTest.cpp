@@ -9,7 +9,7 @@
 
 #include "common/logging/internal/FormatPlan.h"
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 namespace {
 
 // What the plan of `format` writes for `args`, or "<engine>" when the plan
@@ -89,4 +89,4 @@ TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
 }
 
 }  // namespace
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

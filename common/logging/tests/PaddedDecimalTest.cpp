@@ -8,7 +8,7 @@
 
 #include "common/logging/internal/PaddedDecimal.h"
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 namespace {
 
 template <typename Int>
@@ -66,4 +66,4 @@ TEST(PaddedDecimalTest, SixDigitsForEveryMicrosecondCountAndBeyond) {
 }
 
 }  // namespace
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

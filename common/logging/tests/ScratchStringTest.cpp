@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-namespace quorvane::logging_internal {
+namespace quorvane::logging::internal {
 namespace {
 
 TEST(ScratchStringTest, ALentStringKeepsItsStorageAndANestedUserGetsItsOwn) {
@@ -58,4 +58,4 @@ TEST(ScratchStringTest, HugeStorageIsNotKept) {
 }
 
 }  // namespace
-}  // namespace quorvane::logging_internal
+}  // namespace quorvane::logging::internal

@@ -4,7 +4,11 @@
 // defines and exports (global or weak, defined, from its dynamic symbol
 // table), for tests that check a library's export list.
 //
-// Fails the calling test (gtest EXPECTs) when the file is not a 64-bit ELF
+// definedSymbols(path): the demangled names of every symbol the image defines,
+// local ones included (from its full symbol table; empty for a stripped
+// image), for tests that check what code a library carries.
+//
+// Both fail the calling test (gtest EXPECTs) when the file is not a 64-bit ELF
 // image.
 //
 // Thread safety: reads only the file it is given.
@@ -13,10 +17,10 @@
 #include <elf.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,9 +28,17 @@
 
 namespace quorvane::test {
 
-inline std::set<std::string> exportedSymbols(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+namespace internal {
+
+// The defined, named symbols of the sections of type `sectionType`; local
+// symbols only when `withLocal`.
+inline std::set<std::string> elfSymbols(const char* path, uint32_t sectionType, bool withLocal) {
+  // One read of the whole file: byte-wise iteration takes many seconds over a
+  // sanitized image of tens of megabytes.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::vector<char> image(in ? static_cast<size_t>(in.tellg()) : 0);
+  in.seekg(0);
+  in.read(image.data(), static_cast<std::streamsize>(image.size()));
   EXPECT_GE(image.size(), sizeof(Elf64_Ehdr)) << path;
   if (image.size() < sizeof(Elf64_Ehdr)) {
     return {};
@@ -37,7 +49,7 @@ inline std::set<std::string> exportedSymbols(const char* path) {
 
   std::set<std::string> names;
   for (int i = 0; i < header->e_shnum; ++i) {
-    if (sections[i].sh_type != SHT_DYNSYM) {
+    if (sections[i].sh_type != sectionType) {
       continue;
     }
     const char* strings = image.data() + sections[sections[i].sh_link].sh_offset;
@@ -46,8 +58,9 @@ inline std::set<std::string> exportedSymbols(const char* path) {
     for (size_t s = 0; s < count; ++s) {
       const Elf64_Sym& symbol = symbols[s];
       const unsigned char binding = ELF64_ST_BIND(symbol.st_info);
-      if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0 ||
-          (binding != STB_GLOBAL && binding != STB_WEAK)) {
+      const bool visible =
+          binding == STB_GLOBAL || binding == STB_WEAK || (withLocal && binding == STB_LOCAL);
+      if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0 || !visible) {
         continue;
       }
       const char* mangled = strings + symbol.st_name;
@@ -58,6 +71,16 @@ inline std::set<std::string> exportedSymbols(const char* path) {
     }
   }
   return names;
+}
+
+}  // namespace internal
+
+inline std::set<std::string> exportedSymbols(const char* path) {
+  return internal::elfSymbols(path, SHT_DYNSYM, /*withLocal=*/false);
+}
+
+inline std::set<std::string> definedSymbols(const char* path) {
+  return internal::elfSymbols(path, SHT_SYMTAB, /*withLocal=*/true);
 }
 
 }  // namespace quorvane::test

@@ -6,42 +6,26 @@
 //
 // Thread safety: none needed; the object is used by one test thread.
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/utilities/testing/TemporaryPath.h"
+
 namespace quorvane::test {
 
-class TemporaryDirectory {
+class TemporaryDirectory : public TemporaryPath {
  public:
-  TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestro-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp failed for " + pattern);
-    }
-    path_ = pattern;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  TemporaryDirectory() : TemporaryPath(Kind::kDirectory) {}
 
-  const std::string& path() const { return path_; }
   // path() + "/" + name.
-  std::string pathOf(const std::string& name) const { return path_ + "/" + name; }
+  std::string pathOf(const std::string& name) const { return path() + "/" + name; }
 
   // The names of the entries, sorted.
   std::vector<std::string> fileNames() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path())) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -59,15 +43,7 @@ class TemporaryDirectory {
     return names;
   }
 
-  std::string contentsOf(const std::string& name) const {
-    std::ifstream in(pathOf(name), std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-
- private:
-  std::string path_;
+  std::string contentsOf(const std::string& name) const { return fileContents(pathOf(name)); }
 };
 
 }  // namespace quorvane::test

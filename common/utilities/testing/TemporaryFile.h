@@ -9,53 +9,27 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
+#include "common/utilities/testing/TemporaryPath.h"
+
 namespace quorvane::test {
 
-class TemporaryFile {
+class TemporaryFile : public TemporaryPath {
  public:
-  TemporaryFile() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestro-test-XXXXXX").string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-      throw std::runtime_error("mkstemp failed for " + pattern);
-    }
-    ::close(fd);
-    path_ = pattern;
-  }
-  ~TemporaryFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  const std::string& path() const { return path_; }
+  TemporaryFile() : TemporaryPath(Kind::kFile) {}
 
   // A new descriptor for appending; the caller owns it.
   int openForAppend() const {
-    int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = ::open(path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) {
-      throw std::runtime_error("cannot open " + path_);
+      throw std::runtime_error("cannot open " + path());
     }
     return fd;
   }
 
-  std::string contents() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-
- private:
-  std::string path_;
+  std::string contents() const { return fileContents(path()); }
 };
 
 }  // namespace quorvane::test

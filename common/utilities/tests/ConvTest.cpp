@@ -5,15 +5,26 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/utilities/testing/ErrorText.h"
 
 namespace quorvane {
 namespace {
 
-template <typename F>
-std::string conversionError(F&& convert) {
-  return test::errorText<ConversionError>(convert);
+// The message a conversion of `text` fails with; "<no error>" when it works.
+template <typename T>
+std::string integerError(std::string_view text) {
+  return test::errorText<ConversionError>([&] { parseInteger<T>(text); });
+}
+std::string sizeError(std::string_view text) {
+  return test::errorText<ConversionError>([&] { parseSize(text); });
+}
+std::string boolError(std::string_view text) {
+  return test::errorText<ConversionError>([&] { parseBool(text); });
+}
+std::string doubleError(std::string_view text) {
+  return test::errorText<ConversionError>([&] { parseDouble(text); });
 }
 
 TEST(ConvTest, IntegersAcceptBlanksAndASignWhereSigned) {
@@ -29,94 +40,69 @@ TEST(ConvTest, IntegersAcceptBlanksAndASignWhereSigned) {
   EXPECT_EQ(parseInteger<int8_t>("127"), 127);
 }
 
-TEST(ConvTest, IntegersOutsideTheTargetRangeFail) {
-  EXPECT_EQ(conversionError([] { parseInteger<int8_t>("128"); }),
-            "cannot convert \"128\" to int8: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<int8_t>("-129"); }),
-            "cannot convert \"-129\" to int8: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<uint8_t>("256"); }),
-            "cannot convert \"256\" to uint8: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<int64_t>("9223372036854775808"); }),
-            "cannot convert \"9223372036854775808\" to int64: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<int64_t>("-9223372036854775809"); }),
-            "cannot convert \"-9223372036854775809\" to int64: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<uint64_t>("18446744073709551616"); }),
-            "cannot convert \"18446744073709551616\" to uint64: out of range");
-  EXPECT_EQ(conversionError([] { parseInteger<uint32_t>("99999999999999999999999"); }),
-            "cannot convert \"99999999999999999999999\" to uint32: out of range");
-}
-
-TEST(ConvTest, MalformedIntegersFailNamingTheText) {
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>(""); }),
-            "cannot convert \"\" to int32: empty input");
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>("   "); }),
-            "cannot convert \"   \" to int32: no digits");
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>("-"); }),
-            "cannot convert \"-\" to int32: no digits");
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>("12 3"); }),
-            "cannot convert \"12 3\" to int32: unexpected character");
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>("+-1"); }),
-            "cannot convert \"+-1\" to int32: unexpected character");
-  EXPECT_EQ(conversionError([] { parseInteger<int32_t>("0x10"); }),
-            "cannot convert \"0x10\" to int32: unexpected character");
-}
-
-TEST(ConvTest, SizesTakeDigitsOnly) {
+TEST(ConvTest, SizesBooleansAndDoubles) {
   EXPECT_EQ(parseSize("4096"), 4096u);
   EXPECT_EQ(parseSize(" 4096 "), 4096u);
   EXPECT_EQ(parseSize("0"), 0u);
-  EXPECT_EQ(conversionError([] { parseSize("-5"); }),
-            "cannot convert \"-5\" to uint64: unexpected character");
-  EXPECT_EQ(conversionError([] { parseSize("+5"); }),
-            "cannot convert \"+5\" to uint64: unexpected character");
-  EXPECT_EQ(conversionError([] { parseSize("1e6"); }),
-            "cannot convert \"1e6\" to uint64: unexpected character");
-  EXPECT_EQ(conversionError([] { parseSize("4k"); }),
-            "cannot convert \"4k\" to uint64: unexpected character");
-  EXPECT_EQ(conversionError([] { parseSize(""); }), "cannot convert \"\" to uint64: empty input");
-}
-
-TEST(ConvTest, BooleanWords) {
   for (const char* text : {"true", "TRUE", "t", "Yes", "y", "on", " On\t", "1", "01", "0001"}) {
     EXPECT_TRUE(parseBool(text)) << text;
   }
   for (const char* text : {"false", "False", "f", "NO", "n", "off", "0", "000", " 0 "}) {
     EXPECT_FALSE(parseBool(text)) << text;
   }
-}
-
-TEST(ConvTest, BooleanFailures) {
-  EXPECT_EQ(conversionError([] { parseBool(""); }), "cannot convert \"\" to bool: empty input");
-  EXPECT_EQ(conversionError([] { parseBool("  "); }), "cannot convert \"  \" to bool: no value");
-  EXPECT_EQ(conversionError([] { parseBool("truex"); }),
-            "cannot convert \"truex\" to bool: not a boolean");
-  EXPECT_EQ(conversionError([] { parseBool("true false"); }),
-            "cannot convert \"true false\" to bool: not a boolean");
-  EXPECT_EQ(conversionError([] { parseBool("ye"); }),
-            "cannot convert \"ye\" to bool: not a boolean");
-  // A 1 may only be the last digit of the run.
-  EXPECT_EQ(conversionError([] { parseBool("10"); }),
-            "cannot convert \"10\" to bool: unexpected character");
-  EXPECT_EQ(conversionError([] { parseBool("11"); }),
-            "cannot convert \"11\" to bool: unexpected character");
-  EXPECT_EQ(conversionError([] { parseBool("2"); }),
-            "cannot convert \"2\" to bool: unexpected character");
-  EXPECT_EQ(conversionError([] { parseBool("1x"); }),
-            "cannot convert \"1x\" to bool: unexpected character");
-}
-
-TEST(ConvTest, Doubles) {
   EXPECT_EQ(parseDouble("1.5"), 1.5);
   EXPECT_EQ(parseDouble(" -2e3 "), -2000.0);
   EXPECT_EQ(parseDouble("+0.25"), 0.25);
   EXPECT_TRUE(std::isinf(parseDouble("inf")));
-  EXPECT_EQ(conversionError([] { parseDouble(""); }), "cannot convert \"\" to double: empty input");
-  EXPECT_EQ(conversionError([] { parseDouble("1.5x"); }),
-            "cannot convert \"1.5x\" to double: unexpected character");
-  EXPECT_EQ(conversionError([] { parseDouble("+-1"); }),
-            "cannot convert \"+-1\" to double: unexpected character");
-  EXPECT_EQ(conversionError([] { parseDouble("1e999"); }),
-            "cannot convert \"1e999\" to double: out of range");
+}
+
+// Every failure reads "cannot convert \"<text>\" to <type>: <reason>".
+TEST(ConvTest, FailuresNameTheTextTheTypeAndTheReason) {
+  const struct {
+    std::string (*convert)(std::string_view);
+    std::string_view text;
+    std::string_view typeAndReason;
+  } cases[] = {
+      // Outside the target's range.
+      {&integerError<int8_t>, "128", "int8: out of range"},
+      {&integerError<int8_t>, "-129", "int8: out of range"},
+      {&integerError<uint8_t>, "256", "uint8: out of range"},
+      {&integerError<int64_t>, "9223372036854775808", "int64: out of range"},
+      {&integerError<int64_t>, "-9223372036854775809", "int64: out of range"},
+      {&integerError<uint64_t>, "18446744073709551616", "uint64: out of range"},
+      {&integerError<uint32_t>, "99999999999999999999999", "uint32: out of range"},
+      {&doubleError, "1e999", "double: out of range"},
+      // Malformed.
+      {&integerError<int32_t>, "", "int32: empty input"},
+      {&integerError<int32_t>, "   ", "int32: no digits"},
+      {&integerError<int32_t>, "-", "int32: no digits"},
+      {&integerError<int32_t>, "12 3", "int32: unexpected character"},
+      {&integerError<int32_t>, "+-1", "int32: unexpected character"},
+      {&integerError<int32_t>, "0x10", "int32: unexpected character"},
+      // Sizes take digits only.
+      {&sizeError, "-5", "uint64: unexpected character"},
+      {&sizeError, "+5", "uint64: unexpected character"},
+      {&sizeError, "1e6", "uint64: unexpected character"},
+      {&sizeError, "4k", "uint64: unexpected character"},
+      {&sizeError, "", "uint64: empty input"},
+      {&boolError, "", "bool: empty input"},
+      {&boolError, "  ", "bool: no value"},
+      {&boolError, "truex", "bool: not a boolean"},
+      {&boolError, "true false", "bool: not a boolean"},
+      {&boolError, "ye", "bool: not a boolean"},
+      // A 1 may only be the last digit of the run.
+      {&boolError, "10", "bool: unexpected character"},
+      {&boolError, "11", "bool: unexpected character"},
+      {&boolError, "2", "bool: unexpected character"},
+      {&boolError, "1x", "bool: unexpected character"},
+      {&doubleError, "", "double: empty input"},
+      {&doubleError, "1.5x", "double: unexpected character"},
+      {&doubleError, "+-1", "double: unexpected character"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.convert(c.text),
+              "cannot convert \"" + std::string(c.text) + "\" to " + std::string(c.typeAndReason));
+  }
 }
 
 }  // namespace

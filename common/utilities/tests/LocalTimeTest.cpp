@@ -1,14 +1,42 @@
 #include "common/utilities/LocalTime.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <thread>
 #include <vector>
 
+#include "common/utilities/testing/ChildProcess.h"
 #include "common/utilities/testing/ScopedTimeZone.h"
+
+// Counts the calls this program makes into the C library's time-zone code,
+// then passes them on, so that a forked child can tell whether it made any.
+namespace {
+std::atomic<int> zoneCodeCalls{0};
+
+template <typename Function>
+Function next(const char* name) {
+  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" struct tm* localtime_r(const time_t* seconds, struct tm* fields) noexcept {
+  static const auto real = next<struct tm* (*)(const time_t*, struct tm*)>("localtime_r");
+  zoneCodeCalls.fetch_add(1);
+  return real(seconds, fields);
+}
+
+extern "C" void tzset() noexcept {
+  static const auto real = next<void (*)()>("tzset");
+  zoneCodeCalls.fetch_add(1);
+  real();
+}
 
 namespace quorvane {
 namespace {
@@ -109,6 +137,100 @@ TEST(LocalTimeTest, ReloadingTheZoneInvalidatesCachedSeconds) {
     }
     EXPECT_TRUE(sameFields(cachedLocalCalendarTime(kDecember6), first));
   }
+}
+
+FixedZone zoneOf(const std::tm& fields) {
+  return FixedZone{fields.tm_gmtoff, fields.tm_isdst, fields.tm_zone};
+}
+
+TEST(LocalTimeTest, FixedZoneBreakdownEqualsTheCLibraryInZonesOfOneOffset) {
+  // Both ends of days, months, leap days (2024, 2000, none in 1900 and 2100),
+  // years 1 and 0, far years on both sides.
+  std::vector<int64_t> seconds = {0,
+                                  -1,
+                                  86'399,
+                                  86'400,
+                                  1709164800,
+                                  1709251199,
+                                  951782400,
+                                  951868800,
+                                  -2203977600,
+                                  4107542400,
+                                  -62135596800,
+                                  -62167219200,
+                                  -62167219201,
+                                  253402300799,
+                                  100'000'000'000,
+                                  -100'000'000'000};
+  std::mt19937_64 random(20240312);
+  std::uniform_int_distribution<int64_t> anySecond(-100'000'000'000, 100'000'000'000);
+  for (int i = 0; i < 20'000; ++i) {
+    seconds.push_back(anySecond(random));
+  }
+  for (const char* name : {"UTC0", "ABC-3:30", "XYZ+11", "QQQ-14"}) {
+    test::ScopedTimeZone zone(name);
+    const FixedZone fixed = zoneOf(localCalendarTime(0));
+    for (int64_t second : seconds) {
+      ASSERT_TRUE(sameFields(fixedZoneCalendarTime(second, fixed), localCalendarTime(second)))
+          << name << " " << second;
+    }
+  }
+  // Years that do not fit, also where adding the offset would overflow.
+  for (int64_t second :
+       {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
+    for (long offset : {0L, 14 * 3600L, -14 * 3600L}) {
+      EXPECT_TRUE(sameFields(fixedZoneCalendarTime(second, FixedZone{offset}), std::tm{}))
+          << second << " " << offset;
+    }
+  }
+}
+
+// In a child: the breakdowns use the zone in force at the fork, for any
+// second, and never enter the C library's zone code, also in the child's own
+// children. Returns a bit set of the checks that failed.
+int checkForkedBreakdowns(int64_t forkSecond, const std::tm& atFork, int64_t cachedBeforeFork) {
+  const FixedZone zone = zoneOf(atFork);
+  const int callsBefore = zoneCodeCalls.load();
+  int failed = 0;
+  for (int64_t second : {kSpringForward - 1, kSpringForward + 1, kDecember6}) {
+    failed |= sameFields(localCalendarTime(second), fixedZoneCalendarTime(second, zone)) ? 0 : 1;
+  }
+  failed |= sameFields(cachedLocalCalendarTime(cachedBeforeFork),
+                       fixedZoneCalendarTime(cachedBeforeFork, zone))
+                ? 0
+                : 2;
+  // The C library's own result while the offset has not changed.
+  failed |= sameFields(localCalendarTime(forkSecond), atFork) ? 0 : 4;
+  reloadLocalTimeZone();
+  failed |= zoneCodeCalls.load() == callsBefore ? 0 : 8;
+  return failed;
+}
+
+TEST(LocalTimeTest, AForkedChildKeepsTheZoneOfTheForkWithoutCallingTheCLibrary) {
+  test::ScopedTimeZone zone(kEastern);
+  const std::time_t now = std::time(nullptr);
+  std::tm atFork{};
+  ::localtime_r(&now, &atFork);
+  // The forking thread's cache holds a second of the other offset.
+  const int64_t otherOffsetSecond = atFork.tm_isdst > 0 ? kSpringForward - 1 : kSpringForward + 1;
+  ASSERT_NE(cachedLocalCalendarTime(otherOffsetSecond).tm_gmtoff, atFork.tm_gmtoff);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int failed = checkForkedBreakdowns(now, atFork, otherOffsetSecond);
+    const pid_t grandchild = ::fork();
+    if (grandchild == 0) {
+      ::_exit(checkForkedBreakdowns(now, atFork, otherOffsetSecond));
+    }
+    failed |= test::exitCodeWithin(grandchild, std::chrono::seconds(10)) << 4;
+    ::_exit(failed);
+  }
+  ASSERT_GT(child, 0);
+  EXPECT_EQ(test::exitCodeWithin(child, std::chrono::seconds(20)), 0)
+      << "1: breakdown, 2: cached breakdown, 4: differs from the C library's, 8: called it; "
+         "times 16: in the grandchild";
+  // The parent still follows the zone's rules.
+  EXPECT_EQ(localCalendarTime(kSpringForward + 1).tm_hour, 3);
 }
 
 TEST(LocalTimeTest, EachThreadKeepsItsOwnCachedSecond) {

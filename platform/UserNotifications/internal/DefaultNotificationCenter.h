@@ -1,8 +1,8 @@
 #pragma once
 
 // makeDefaultNotificationCenter: the centre the process uses until another one
-// is made current. For now the shared simulated centre; a backend for the
-// system's own notification service takes its place here.
+// is made current: on Linux the desktop's notification service on the session
+// bus (dbus/DbusNotificationCenter.h), elsewhere the shared simulated centre.
 //
 // Thread safety: may be called from any thread.
 

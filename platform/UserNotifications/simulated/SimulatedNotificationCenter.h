@@ -3,8 +3,9 @@
 // SimulatedNotificationCenter: a notification centre that behaves as the
 // system's does, with a simulated user, for systems that have none and for
 // tests. One shared instance serves the process (shared()); it is the default
-// current centre, and installSimulatedNotificationCenter() makes it current
-// again after another centre was installed.
+// current centre where the desktop's is not built, and
+// installSimulatedNotificationCenter() makes it the current one (the control
+// module does so when loaded).
 //
 // Threads. The centre runs completions and delegate calls on a few threads of
 // its own ("lanes", serial queues; kDefaultLaneCount unless the constructor

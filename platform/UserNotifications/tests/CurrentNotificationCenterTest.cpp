@@ -4,14 +4,15 @@
 
 #include "platform/UserNotifications/NotificationCenter.h"
 #include "platform/UserNotifications/OperatingSystemVersion.h"
+#include "platform/UserNotifications/dbus/DbusNotificationCenter.h"
 #include "platform/UserNotifications/simulated/SimulatedNotificationCenter.h"
 
 namespace quorvane::platform::notifications {
 namespace {
 
-TEST(CurrentNotificationCenterTest, TheSharedSimulatedCentreIsTheDefault) {
+TEST(CurrentNotificationCenterTest, TheDesktopsCentreIsTheDefault) {
   std::shared_ptr<NotificationCenter> current = currentNotificationCenter();
-  EXPECT_EQ(current, SimulatedNotificationCenter::shared());
+  EXPECT_EQ(current, DbusNotificationCenter::shared());
   EXPECT_EQ(currentNotificationCenter(), current);
   EXPECT_EQ(currentOperatingSystemVersion(), (OperatingSystemVersion{14, 0, 0}));
 }
@@ -26,7 +27,7 @@ TEST(CurrentNotificationCenterTest, ACentreSetStaysCurrentUntilReplacedOrCleared
   EXPECT_EQ(currentOperatingSystemVersion(), (OperatingSystemVersion{10, 13, 0}));
 
   EXPECT_EQ(setCurrentNotificationCenter(nullptr), other);
-  EXPECT_EQ(currentNotificationCenter(), SimulatedNotificationCenter::shared());
+  EXPECT_EQ(currentNotificationCenter(), DbusNotificationCenter::shared());
 
   setCurrentNotificationCenter(other);
   EXPECT_EQ(installSimulatedNotificationCenter(), SimulatedNotificationCenter::shared());

@@ -56,9 +56,13 @@ TEST(ExportedSymbolsTest, TheEntryPointsAreExported) {
       ns + "SimulatedNotificationCenter::shared()",
       ns + "SimulatedNotificationCenter::configure(",
       ns + "SimulatedNotificationCenter::respondMany(",
+      ns + "DbusNotificationCenter::DbusNotificationCenter(",
+      ns + "DbusNotificationCenter::shared()",
+      ns + "DbusNotificationCenter::waitUntilIdle()",
       "typeinfo for " + ns + "NotificationCenterDelegate",
       "typeinfo for " + ns + "NotificationCenter",
       "vtable for " + ns + "SimulatedNotificationCenter",
+      "vtable for " + ns + "DbusNotificationCenter",
   };
   for (const std::string& entryPoint : entryPoints) {
     EXPECT_TRUE(exportsOneStartingWith(symbols, entryPoint)) << entryPoint;

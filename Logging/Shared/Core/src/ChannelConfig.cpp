@@ -1,6 +1,8 @@
 #include "Logging/Shared/Core/src/ChannelConfig.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 #include "Logging/Shared/Core/src/QsynStyleLogFormatter.h"
@@ -30,8 +32,9 @@ LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate) {
   return config;
 }
 
-LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate, std::string handler) {
-  LogCategoryConfig config(level, inherit, {std::move(handler)});
+LogCategoryConfig category(LogLevel level, bool inherit, LogLevel propagate,
+                           std::vector<std::string> handlers) {
+  LogCategoryConfig config(level, inherit, std::move(handlers));
   config.propagate = propagate;
   return config;
 }
@@ -59,14 +62,16 @@ LogConfig channelConfig(std::string_view logDirectory, std::string_view fileTag,
   handlers.emplace("traceLog", std::move(trace));
 
   auto& categories = config.categoryConfigs();
-  categories.emplace("", category(LogLevel::INFO, true, LogLevel::NONE, "kestroLog"));
+  categories.emplace("", category(LogLevel::INFO, true, LogLevel::NONE, {"kestroLog"}));
+  // The list is set either way: a merge after a configuration with tracing on
+  // must take the trace handler off again.
   categories.emplace("trace", traceEnabled
-                                  ? category(LogLevel::DBG, true, LogLevel::WARN, "traceLog")
-                                  : category(LogLevel::INFO, true, LogLevel::WARN));
-  categories.emplace("qsyn", category(LogLevel::DBG, false, LogLevel::WARN, "qsynLog"));
+                                  ? category(LogLevel::DBG, true, LogLevel::WARN, {"traceLog"})
+                                  : category(LogLevel::INFO, true, LogLevel::WARN, {}));
+  categories.emplace("qsyn", category(LogLevel::DBG, false, LogLevel::WARN, {"qsynLog"}));
   categories.emplace("qsyn.Network.mqtt_client", category(LogLevel::INFO, false, LogLevel::NONE));
   categories.emplace("qsyn.Network.mqtt_channel", category(LogLevel::INFO, false, LogLevel::NONE));
-  categories.emplace("rtc", category(LogLevel::DBG, false, LogLevel::ERR, "rtcLog"));
+  categories.emplace("rtc", category(LogLevel::DBG, false, LogLevel::ERR, {"rtcLog"}));
   return config;
 }
 

@@ -14,7 +14,9 @@
 // category, but only WARN and above from "qsyn" and "trace" and only ERR and
 // above from "rtc"; the sync-engine log takes "qsyn" from DBG (its two network
 // categories from INFO); the rtc log takes "rtc" from DBG; the trace log, only
-// when tracing is on, takes "trace" from DBG.
+// when tracing is on, takes "trace" from DBG. With tracing off "trace" has no
+// handler of its own (its WARN and above reach the main log through the root),
+// also when the configuration is merged over one with tracing on.
 //
 // Thread safety: pure functions, except registerChannelHandlerFactories, which
 // is as safe as LoggerDB::addHandlerFactory.

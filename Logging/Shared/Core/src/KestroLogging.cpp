@@ -35,7 +35,7 @@ CoreState& coreState() {
 // glog message once per bridge.
 void installGlogBridge() {
   static std::once_flag once;
-  std::call_once(once, [] { new quorvane::logging::BridgeFromGoogleLogging(); });
+  std::call_once(once, [] { new quorvane::BridgeFromGoogleLogging(); });
 }
 
 // The core category that a forwarded message's category was last routed to,

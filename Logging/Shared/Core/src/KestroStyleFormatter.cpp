@@ -12,9 +12,9 @@
 namespace quorvane::kestro::logging {
 namespace {
 
-using quorvane::logging_internal::putPadded;
-using quorvane::logging_internal::putSixDigits;
-using quorvane::logging_internal::putTwoDigits;
+using quorvane::logging::internal::putPadded;
+using quorvane::logging::internal::putSixDigits;
+using quorvane::logging::internal::putTwoDigits;
 
 // The thread id as the header prints it ({:5d}), kept per thread: the
 // messages a thread formats are nearly always its own.
@@ -121,8 +121,8 @@ void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& f
   }
 
   out.reserve(out.size() + header.size() * (fields.newlineCount + 1) + text.size() + 1);
-  logging_internal::appendLinesWithHeader(out, text,
-                                          [&](std::string& line) { header.appendTo(line); });
+  quorvane::logging::internal::appendLinesWithHeader(
+      out, text, [&](std::string& line) { header.appendTo(line); });
 }
 
 }  // namespace quorvane::kestro::logging

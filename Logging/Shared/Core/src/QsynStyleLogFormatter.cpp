@@ -10,7 +10,7 @@
 namespace quorvane::kestro::logging {
 namespace {
 
-using quorvane::logging_internal::putPadded;
+using quorvane::logging::internal::putPadded;
 
 // The second and third components of a "."-separated name (empty components
 // kept); each is empty when the name has fewer components.
@@ -51,11 +51,16 @@ void appendTag(std::string& out, LogLevel level, std::string_view categoryName) 
 // written by hand; anything else goes through strftime, which is what the
 // stream's put_time uses.
 size_t putDateTime(char* buffer, size_t size, const std::tm& t) {
-  const int year = t.tm_year + 1900;
+  constexpr int kTmYearBase = 1900;
+  constexpr int kFirstFourDigitYear = 1000;
+  constexpr int kLastFourDigitYear = 9999;
+  // An offset of 100 hours or more would not fit in %z's two hour digits.
+  constexpr long kOffsetLimit = 100 * 3600;
+  const int year = t.tm_year + kTmYearBase;
   const auto twoDigits = [](int v) { return v >= 0 && v <= 99; };
-  if (year < 1000 || year > 9999 || !twoDigits(t.tm_mon + 1) || !twoDigits(t.tm_mday) ||
-      !twoDigits(t.tm_hour) || !twoDigits(t.tm_min) || !twoDigits(t.tm_sec) ||
-      t.tm_gmtoff <= -100 * 3600 || t.tm_gmtoff >= 100 * 3600) {
+  if (year < kFirstFourDigitYear || year > kLastFourDigitYear || !twoDigits(t.tm_mon + 1) ||
+      !twoDigits(t.tm_mday) || !twoDigits(t.tm_hour) || !twoDigits(t.tm_min) ||
+      !twoDigits(t.tm_sec) || t.tm_gmtoff <= -kOffsetLimit || t.tm_gmtoff >= kOffsetLimit) {
     return std::strftime(buffer, size, "%F %T%z", &t);
   }
   char* p = buffer;
@@ -81,17 +86,17 @@ size_t putDateTime(char* buffer, size_t size, const std::tm& t) {
 }  // namespace
 
 char QsynStyleLogFormatter::levelLetter(LogLevel level) {
-  switch (toUnderlying(level)) {
-    case 1998:
+  switch (level) {
+    case LogLevel::DBG1:
       return 'V';
-    case 2996:
+    case LogLevel::INFO3:
       return 'S';
-    case 2997:
-    case 2998:
+    case LogLevel::INFO2:
+    case LogLevel::INFO1:
       return 'A';
-    case 3000:
+    case LogLevel::WARN:
       return 'W';
-    case 4000:
+    case LogLevel::ERR:
       return 'E';
     default:
       return 'U';

@@ -26,7 +26,7 @@
 namespace quorvane::kestro::logging {
 namespace {
 
-using quorvane::logging_internal::putPadded;
+using quorvane::logging::internal::putPadded;
 
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 constexpr int64_t kMaxInt64 = std::numeric_limits<int64_t>::max();
@@ -141,8 +141,10 @@ void RotatingFileLogWriter::openNewFile() {
   const std::string name = fileNameFor(now);
   const int fd = currentFileOps().open(name.c_str(), kOpenFlags, kOpenMode);
   if (fd < 0) {
+    // Read before the message is built, which may allocate and change it.
+    const int error = errno;
     throw std::system_error(
-        errno, std::system_category(),
+        error, std::system_category(),
         fmt::format("open(\"{}\", {:#o}, 0{:#o}) failed", name, kOpenFlags, kOpenMode));
   }
   // Closes the previous file, if any.
@@ -208,61 +210,78 @@ void RotatingFileLogWriter::writeChunk(const LogBatch& batch, size_t first, size
   }
 }
 
+void RotatingFileLogWriter::takeCurrentFile() {
+  if (forkedSince(forkGeneration_)) {
+    forkGeneration_ = forkGeneration.load(std::memory_order_relaxed);
+    if (const pid_t pid = ::getpid(); pid != processId_) {
+      leaveParentFile(pid);
+    }
+  }
+  if (!file_ || fileExpired(clock_()) || fileRemoved()) {
+    openNewFile();
+  }
+}
+
+size_t RotatingFileLogWriter::chunkLength(const LogBatch& batch, size_t first,
+                                          uint64_t& bytes) const {
+  // What is left of the size limit. A file already at the limit (a limit of 0,
+  // or a rotation that failed) has none left: the chunk is then one line, and
+  // the rotation is tried again after it.
+  const uint64_t budget = bytesWritten_ < maxFileSize_ ? maxFileSize_ - bytesWritten_ : 0;
+  const size_t end = std::min(batch.size(), first + kMaxLinesPerWrite);
+  size_t count = 0;
+  bytes = 0;
+  // Lines are taken while the total so far is within the budget, so the line
+  // that crosses it is still taken.
+  while (first + count < end && bytes <= budget) {
+    bytes += batch[first + count].size();
+    ++count;
+  }
+  return count;
+}
+
+void RotatingFileLogWriter::writeLines(const LogBatch& batch) {
+  size_t next = 0;
+  while (next < batch.size()) {
+    uint64_t bytes = 0;
+    const size_t count = chunkLength(batch, next, bytes);
+    writeChunk(batch, next, count, bytes);
+    next += count;
+    bytesWritten_ += bytes;
+    if (bytesWritten_ >= maxFileSize_) {
+      openNewFile();
+    }
+  }
+}
+
+void RotatingFileLogWriter::writeDiscardLine(size_t discarded) {
+  if (partialLine_) {
+    finishPartialLine();
+  }
+  const std::string line = fmt::format(
+      "{} log messages were discarded because the logging rate exceeded the write rate\n",
+      discarded);
+  // Best effort, and not counted against the size limit.
+  (void)writeFull(file_.fd(), line.data(), line.size());
+}
+
 void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) {
   // A batch of flush markers only has nothing to write: it must neither create
   // the first file nor rotate an old one.
   if (discarded == 0 && batch.byteSize() == 0) {
     return;
   }
-
+  // Drops that a failed batch could not report go out with this one.
+  const size_t unreported = discarded + unreportedDiscards_;
   try {
-    if (forkedSince(forkGeneration_)) {
-      forkGeneration_ = forkGeneration.load(std::memory_order_relaxed);
-      if (const pid_t pid = ::getpid(); pid != processId_) {
-        leaveParentFile(pid);
-      }
+    takeCurrentFile();
+    writeLines(batch);
+    if (unreported > 0) {
+      writeDiscardLine(unreported);
     }
-    if (!file_) {
-      openNewFile();
-    } else if (fileExpired(clock_()) || fileRemoved()) {
-      openNewFile();
-    }
-
-    size_t next = 0;
-    while (next < batch.size()) {
-      // What is left of the size limit. After a failed rotation the file is
-      // already past it; the chunk then goes to that file whole and the
-      // rotation is tried again after it.
-      const uint64_t budget = bytesWritten_ < maxFileSize_ ? maxFileSize_ - bytesWritten_
-                                                           : std::numeric_limits<uint64_t>::max();
-      const size_t end = std::min(batch.size(), next + kMaxLinesPerWrite);
-      size_t count = 0;
-      uint64_t bytes = 0;
-      // Lines are taken while the total so far is within the budget, so the
-      // line that crosses it is still taken.
-      while (next + count < end && bytes <= budget) {
-        bytes += batch[next + count].size();
-        ++count;
-      }
-      writeChunk(batch, next, count, bytes);
-      next += count;
-      bytesWritten_ += bytes;
-      if (bytesWritten_ >= maxFileSize_) {
-        openNewFile();
-      }
-    }
-
-    if (discarded > 0) {
-      if (partialLine_) {
-        finishPartialLine();
-      }
-      const std::string line = fmt::format(
-          "{} log messages were discarded because the logging rate exceeded the write rate\n",
-          discarded);
-      // Best effort, and not counted against the size limit.
-      (void)writeFull(file_.fd(), line.data(), line.size());
-    }
+    unreportedDiscards_ = 0;
   } catch (const std::exception& ex) {
+    unreportedDiscards_ = unreported;
     LoggerDB::internalWarning(
         kWarningSource, kWarningLine,
         fmt::format("error writing to log file {} in RotatingFileLogWriter: {}", file_.fd(),

@@ -24,10 +24,15 @@
 //     file is opened;
 //   - ends with the line "<n> log messages were discarded because the logging
 //     rate exceeded the write rate" when the queue dropped lines.
+// A file already at the size limit (a limit of 0, or after a rotation that
+// failed) takes one line per chunk, then the next file is opened: with a limit
+// of 0 every line starts a new file.
 // A failure (open or write) ends the batch: its remaining lines are lost and
 // one internal warning "error writing to log file <fd> in
 // RotatingFileLogWriter: <exception>" is reported; the next batch starts
-// afresh (a failed open is retried with every batch). When a failed write left
+// afresh (a failed open is retried with every batch). The count of dropped
+// lines the failed batch carried is added to the next batch's count, so that
+// the discard line written with that batch reports them too. When a failed write left
 // part of a line in the file (a full disk, a file size limit), the next line
 // written to that file starts on a line of its own.
 //
@@ -36,9 +41,10 @@
 // one can read: while the directory is missing, each batch is lost with one
 // warning, and logging resumes in a new file once it is back.
 //
-// Fork: a forked child never writes into the parent's file. Its first batch
-// opens a file of its own, whose name carries the child's process id: the
-// text "-p<parent id>" in the suffix becomes "-p<child id>", and a suffix
+// Fork: a forked child never writes into the parent's file, and names its
+// files without the C library's time-zone code (see LocalTime.h). Its first
+// batch opens a file of its own, whose name carries the child's process id:
+// the text "-p<parent id>" in the suffix becomes "-p<child id>", and a suffix
 // without the parent's id gets "-p<child id>" in front.
 //
 // Limits near the top of their ranges mean "never": an age that does not fit
@@ -78,7 +84,8 @@ class RotatingFileLogWriter : public AsyncLogWriter {
 
   bool writesToTerminal() const override { return false; }
 
-  // The name of the file opened at `micros` (local time of the process's zone).
+  // The name of the file opened at `micros` (local time of the process's zone;
+  // in a forked child, of the zone in force at the fork, see LocalTime.h).
   std::string fileNameFor(int64_t micros) const;
 
   const std::string& prefix() const { return prefix_; }
@@ -104,8 +111,17 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   void leaveParentFile(pid_t child);
   // Ends the partial line a failed write left in the current file.
   void finishPartialLine();
+  // Moves to the child's own file after a fork, and opens a new file when
+  // there is none or the current one is too old or removed.
+  void takeCurrentFile();
+  // How many lines from `first` the next chunk takes (their size in `bytes`).
+  size_t chunkLength(const LogBatch& batch, size_t first, uint64_t& bytes) const;
+  // Writes the batch's lines chunk by chunk, rotating when the file is full.
+  void writeLines(const LogBatch& batch);
   // Writes the lines [first, first + count) with one gathering write.
   void writeChunk(const LogBatch& batch, size_t first, size_t count, size_t bytes);
+  // The line reporting `discarded` dropped lines; best effort.
+  void writeDiscardLine(size_t discarded);
 
   const std::string prefix_;
   std::string suffix_;
@@ -116,11 +132,12 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   const WallClock clock_;
 
   // I/O thread only.
-  pid_t processId_;            // the process the current file belongs to
-  uint64_t forkGeneration_;    // forks seen when processId_ was read
-  uint64_t bytesWritten_ = 0;  // text written to the current file
-  int64_t fileOpenedAt_ = 0;   // microseconds; 0 before the first file
-  bool partialLine_ = false;   // the current file ends inside a line
+  pid_t processId_;                // the process the current file belongs to
+  uint64_t forkGeneration_;        // forks seen when processId_ was read
+  uint64_t bytesWritten_ = 0;      // text written to the current file
+  int64_t fileOpenedAt_ = 0;       // microseconds; 0 before the first file
+  bool partialLine_ = false;       // the current file ends inside a line
+  size_t unreportedDiscards_ = 0;  // drops of failed batches, not yet written
   File file_;
 };
 

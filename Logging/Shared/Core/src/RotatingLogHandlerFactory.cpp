@@ -31,6 +31,14 @@ class RotatingWriterFactory : public StandardLogHandlerFactory::WriterFactory {
     if (prefix_.empty()) {
       throw std::invalid_argument("no prefix specified for rotating log handler");
     }
+    // The system would take the name as ending at the NUL: a shorter path
+    // than the one configured, which names that differ after it would share.
+    if (prefix_.find('\0') != std::string::npos) {
+      throw std::invalid_argument("NUL byte in the prefix of rotating log handler");
+    }
+    if (suffix_.find('\0') != std::string::npos) {
+      throw std::invalid_argument("NUL byte in the suffix of rotating log handler");
+    }
     return std::make_shared<RotatingFileLogWriter>(prefix_, suffix_, maxFileSize_, maxLogAge_);
   }
 

@@ -7,6 +7,8 @@
 // Options:
 //   "prefix"       start of every file name (required, non-empty)
 //   "suffix"       end of every file name (default ".log")
+//   (neither may hold a NUL byte: std::invalid_argument "NUL byte in the
+//   prefix of rotating log handler", or "... suffix ...")
 //   "maxFileSize"  unsigned decimal, bytes (default 5000000)
 //   "maxLogAge"    unsigned decimal, seconds (default 86400)
 //   "level", "sync_level"  as for every standard handler

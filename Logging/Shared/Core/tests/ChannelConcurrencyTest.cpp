@@ -8,8 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fmt/chrono.h>
+
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
 #include "common/utilities/testing/ChildProcess.h"
+#include "common/utilities/testing/ScopedTimeZone.h"
 
 // Children of these tests log through writer threads restarted after a fork of
 // a threaded process, which is what the writers' fork callbacks are for.
@@ -161,6 +165,73 @@ TEST(ChannelConcurrencyTest,
       EXPECT_TRUE(test::isCompleteSequence(child, "child" + std::to_string(i), kChildLines))
           << "child " << i;
     }
+  }
+}
+
+// What the main channel wrote into the files named with process `pid`.
+std::string mainLogOf(const test::TemporaryDirectory& dir, pid_t pid) {
+  std::string contents;
+  for (const std::string& name : dir.fileNamesStartingWith("kestro-main-d")) {
+    if (name.find("-p" + std::to_string(pid) + "-") != std::string::npos) {
+      contents += dir.contentsOf(name);
+    }
+  }
+  return contents;
+}
+
+// The C library guards its time-zone state with a lock that a forked child
+// inherits as it was at the fork. A thread of the application that prints
+// dates is inside that lock much of the time; the children forked meanwhile
+// must neither format a line nor name their file through it.
+TEST(ChannelConcurrencyTest, AChildForkedWhileAThreadIsInTheLocalTimeCodeLogsAndFlushes) {
+  constexpr int kForks = 60;
+  // 2024-03-12 13:05:09 UTC; child i logs a line of second kFirstSecond + i,
+  // which no thread formats before it.
+  constexpr int64_t kFirstSecond = 1710248709;
+  test::ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  test::TemporaryDirectory dir;
+  initLogging(dir.path(), "main", "1", false);
+  test::ForeignLogger module;
+
+  std::atomic<bool> stop{false};
+  std::thread dates([&] {
+    std::tm fields;
+    for (std::time_t second = kFirstSecond - 1; !stop.load(std::memory_order_relaxed);) {
+      ::localtime_r(&second, &fields);
+    }
+  });
+  std::vector<pid_t> children;
+  for (int i = 0; i < kForks; ++i) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const auto second =
+          std::chrono::system_clock::time_point(std::chrono::seconds(kFirstSecond + i));
+      module.logAt("app", LogLevel::INFO, second, "child " + std::to_string(i));
+      flushLogs();
+      ::_exit(0);
+    }
+    const int code = pid < 0 ? pid : test::exitCodeWithin(pid, std::chrono::seconds(5));
+    if (code != 0) {
+      ADD_FAILURE() << "child " << i << " of " << kForks
+                    << (pid < 0    ? ": fork failed"
+                        : code < 0 ? " hung"
+                                   : " failed");
+      break;
+    }
+    children.push_back(pid);
+  }
+  stop.store(true);
+  dates.join();
+
+  for (size_t i = 0; i < children.size(); ++i) {
+    // Byte for byte what the parent prints for that second.
+    const std::time_t second = kFirstSecond + static_cast<std::time_t>(i);
+    std::tm fields;
+    ::localtime_r(&second, &fields);
+    EXPECT_EQ(mainLogOf(dir, children[i]),
+              fmt::format("I{:%m%d %H:%M:%S}.000000{:%z} {:5d} Module.cpp:42] child {}\n", fields,
+                          fields, children[i], i))
+        << "child " << i;
   }
 }
 

@@ -31,7 +31,7 @@ TEST(ChannelConfigTest, TraceIsRoutedOnlyWhenEnabled) {
   LogConfig off = channelConfig("d", "t", ".log", false);
   const LogCategoryConfig& traceOff = off.categoryConfigs().at("trace");
   EXPECT_EQ(traceOff.level, LogLevel::INFO);
-  EXPECT_FALSE(traceOff.handlers.has_value());
+  EXPECT_EQ(traceOff.handlers, std::vector<std::string>{});
   EXPECT_EQ(traceOff.propagate, LogLevel::WARN);
 
   LogConfig on = channelConfig("d", "t", ".log", true);

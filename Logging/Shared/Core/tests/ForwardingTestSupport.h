@@ -23,6 +23,13 @@ class ForeignLogger {
     LogMessage message(c, level, "src/foreign/Module.cpp", 42, "send", std::move(text));
     kestro::logging::handleMessage(message, c);
   }
+  // The same with the time the message carries.
+  void logAt(std::string_view category, LogLevel level, LogMessage::TimePoint timestamp,
+             std::string text) {
+    LogCategory* c = db_.categoryFor(category);
+    LogMessage message(c, level, timestamp, "src/foreign/Module.cpp", 42, "send", std::move(text));
+    kestro::logging::handleMessage(message, c);
+  }
   LoggerDB& db() { return db_; }
 
  private:

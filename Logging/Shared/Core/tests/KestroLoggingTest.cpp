@@ -105,6 +105,45 @@ TEST_F(KestroLoggingTest, RoutingWithTrace) {
   EXPECT_THAT(channel("kestro"), Not(HasSubstr("open")));
 }
 
+TEST_F(KestroLoggingTest, TurningTracingOffTakesTheTraceHandlerOffAgain) {
+  init("77", true);
+  module_.log("trace", LogLevel::DBG, "\"name\":\"on\"");
+  flushLogs();
+  init("77", false);
+  module_.log("trace", LogLevel::DBG, "\"name\":\"off\"");
+  module_.log("trace", LogLevel::WARN, "\"name\":\"late\"");
+  flushLogs();
+  EXPECT_THAT(dir_.fileNamesStartingWith("trace-"), SizeIs(1)) << "no trace file after the first";
+  EXPECT_THAT(channel("trace"), HasSubstr("\"on\""));
+  EXPECT_THAT(channel("trace"), Not(HasSubstr("\"off\"")));
+  EXPECT_THAT(channel("trace"), Not(HasSubstr("late")));
+  EXPECT_THAT(channel("kestro"), HasSubstr("\"name\":\"late\""));
+  EXPECT_EQ(getLoggerConfig().categoryConfigs().at("trace").handlers, std::vector<std::string>{});
+}
+
+TEST_F(KestroLoggingTest, ANulByteInANamePartLeavesTheRunningChannelsInPlace) {
+  init();
+  module_.log("app", LogLevel::INFO, "before");
+  const LogConfig running = getLoggerConfig();
+  const std::string nul("\0", 1);
+  updateLoggingWithUserId("8" + nul + "8");
+  initLogging(dir_.path(), "ma" + nul + "in", "77", false);
+  initLogging(dir_.path(), "main", "7" + nul + "8", false);
+  initLogging(dir_.path() + nul + "/x", "main", "77", false);
+  EXPECT_EQ(getLoggerConfig(), running);
+  module_.log("app", LogLevel::INFO, "after");
+  flushLogs();
+  auto names = dir_.fileNames();
+  ASSERT_THAT(names, SizeIs(1));
+  EXPECT_THAT(names[0], ::testing::EndsWith("-id77.log"));
+  EXPECT_THAT(dir_.contentsOf(names[0]), HasSubstr("before"));
+  EXPECT_THAT(dir_.contentsOf(names[0]), HasSubstr("after"));
+  // The stored id is still the old one: the real change goes ahead.
+  updateLoggingWithUserId("88");
+  EXPECT_THAT(getLoggerConfig().handlerConfigs().at("kestroLog").options.at("suffix"),
+              ::testing::EndsWith("-id88.log"));
+}
+
 TEST_F(KestroLoggingTest, EveryForwardedMessageIsRoutedByItsOwnCategoryName) {
   init();
   for (int round = 0; round < 3; ++round) {

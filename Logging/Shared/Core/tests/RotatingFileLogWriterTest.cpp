@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <map>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -31,6 +33,25 @@
 extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_options() {
   return "die_after_fork=0:report_thread_leaks=0";
 }
+
+// While set, every allocation through operator new changes errno, as an
+// allocator may do even when it succeeds.
+std::atomic<bool> allocationsChangeErrno{false};
+
+// The replacements pair malloc with free, which the compiler cannot see
+// through the operators it inlines.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (allocationsChangeErrno.load(std::memory_order_relaxed)) {
+    errno = EDOM;
+  }
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+    return memory;
+  }
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace quorvane::kestro::logging {
 namespace {
@@ -293,11 +314,20 @@ TEST_F(RotatingFileLogWriterTest, AMissingDirectoryWarnsOncePerBatchAndTheOpenIs
     EXPECT_EQ(warning.text, expected);
   }
 
+  // Flush markers alone try nothing, however many drops are still unreported.
+  std::vector<std::string> markers{"", ""};
+  writer.writeBatch(markers, 0);
+  EXPECT_EQ(warnings.count(), 2u);
+
+  // The drops the failed batches carried are reported with the next batch
+  // that is written, added to its own.
   std::filesystem::create_directory(dir);
   std::vector<std::string> later{"later\n"};
+  writer.writeBatch(later, 2);
   writer.writeBatch(later, 0);
   EXPECT_EQ(warnings.count(), 2u);
-  EXPECT_EQ(dir_.contentsOf("missing/kestro-main-d20240312-t140509.log"), "later\n");
+  EXPECT_EQ(dir_.contentsOf("missing/kestro-main-d20240312-t140509.log"),
+            "later\n" + discardLine(7) + "later\n");
 }
 
 TEST_F(RotatingFileLogWriterTest, AFailedChunkDropsTheRestOfItsBatchAndIsNotCounted) {
@@ -321,7 +351,7 @@ TEST_F(RotatingFileLogWriterTest, AFailedChunkDropsTheRestOfItsBatchAndIsNotCoun
     writer->writeBatch(next, 0);
   }
   EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
-  EXPECT_EQ(dir_.contentsOf(nameAt(0)), std::string(1500, '\n') + "after\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), std::string(1500, '\n') + "after\n" + discardLine(9));
 
   auto captured = warnings.warnings();
   ASSERT_EQ(captured.size(), 1u);
@@ -379,14 +409,45 @@ TEST_F(RotatingFileLogWriterTest, AFailedRotationKeepsTheFullFileAndIsRetriedAft
   EXPECT_EQ(warnings.count(), 1u);
   ops.failOpensWith(0);
 
-  // The file stays current although it is past the limit: the next chunk
-  // goes to it whole (no line is lost) and the rotation is tried again.
+  // The file stays current although it is past the limit: it takes one more
+  // line (no line is lost), then the rotation is tried again.
   clockNow = kStart + 5 * kSecond;
   std::vector<std::string> next{"more\n", "again\n"};
   writer->writeBatch(next, 0);
   EXPECT_EQ(warnings.count(), 1u);
   EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(5)));
-  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "a\n0123456789\nmore\nagain\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "a\n0123456789\nmore\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(5)), "again\n");
+}
+
+TEST_F(RotatingFileLogWriterTest, ALimitOfZeroGivesEveryLineAFileOfItsOwn) {
+  auto writer = makeWriter(0);
+  std::vector<std::string> batch{"one\n", "two\n", "three\n"};
+  writer->writeBatch(batch, 0);
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0), nameAt(1), nameAt(2), nameAt(3)));
+  EXPECT_EQ(dir_.contentsOf(nameAt(0)), "one\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(1)), "two\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(2)), "three\n");
+  EXPECT_EQ(dir_.contentsOf(nameAt(3)), "") << "opened at once after the line that filled the last";
+}
+
+TEST_F(RotatingFileLogWriterTest, AFailedOpenReportsItsOwnErrorHoweverTheMessageIsBuilt) {
+  test::InternalWarningCapture warnings;
+  test::ScriptedFileOps ops;
+  // A name long enough that building the message allocates.
+  DirectWriter writer(dir_.pathOf(std::string(600, 'x')), ".log", 1000, 86400, &testClock);
+  std::vector<std::string> batch{"line\n"};
+  {
+    test::ScopedFileOpsOverride override(ops);
+    ops.failOpensWith(EACCES);
+    allocationsChangeErrno = true;
+    writer.writeBatch(batch, 0);
+    allocationsChangeErrno = false;
+  }
+  auto captured = warnings.warnings();
+  ASSERT_EQ(captured.size(), 1u);
+  EXPECT_THAT(captured[0].text,
+              ::testing::EndsWith(std::string(") failed: ") + std::strerror(EACCES)));
 }
 
 TEST_F(RotatingFileLogWriterTest, LinesDroppedByTheQueueAreReportedInTheFile) {
@@ -437,7 +498,7 @@ TEST_F(RotatingFileLogWriterTest, ARemovedFileIsReplacedInsteadOfWrittenIntoUnse
   std::vector<std::string> back{"back\n"};
   writer.writeBatch(back, 0);
   EXPECT_EQ(warnings.count(), 2u);
-  EXPECT_EQ(dir_.contentsOf(name), "back\n");
+  EXPECT_EQ(dir_.contentsOf(name), "back\n" + discardLine(3));
 }
 
 TEST_F(RotatingFileLogWriterTest, ALineCutShortByAFullDeviceIsEndedBeforeTheNextLine) {

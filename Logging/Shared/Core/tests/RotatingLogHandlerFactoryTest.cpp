@@ -65,6 +65,12 @@ TEST_F(RotatingLogHandlerFactoryTest, BadOptions) {
   EXPECT_EQ(error({{"suffix", ".log"}}), "no prefix specified for rotating log handler");
   EXPECT_EQ(error({{"prefix", ""}}), "no prefix specified for rotating log handler");
   EXPECT_EQ(error({{"prefix", "p-"}, {"stream", "stderr"}}), "unknown option \"stream\"");
+  const std::string nul("\0", 1);
+  EXPECT_EQ(error({{"prefix", "dir/kestro-" + nul + "x-"}}),
+            "NUL byte in the prefix of rotating log handler");
+  EXPECT_EQ(error({{"prefix", "p-"}, {"suffix", "-id7" + nul + "7.log"}}),
+            "NUL byte in the suffix of rotating log handler");
+  EXPECT_EQ(error({{"prefix", nul}}), "NUL byte in the prefix of rotating log handler");
 }
 
 TEST_F(RotatingLogHandlerFactoryTest, ReapplyingIdenticalOptionsBuildsANewHandler) {
