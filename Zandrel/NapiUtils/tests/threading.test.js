@@ -104,6 +104,23 @@ test('a worker that ends while threads still schedule to it drops their items sa
   assertEachRanOnceInOrder(await produce(2, 10, { join: true }), 2, 10);
 });
 
+// Producers that never stop would keep a drain running for ever if it did not
+// stop once its worker can no longer run JavaScript: terminate() would hang.
+test('a worker flooded by threads that never stop still terminates', async () => {
+  const worker = new Worker(`
+    const { parentPort, workerData } = require('node:worker_threads');
+    const m = require(workerData.modulePath);
+    let first = true;
+    m.startProducers(2, 0, () => {
+      if (first) parentPort.postMessage('running');
+      first = false;
+    }, false, 0);`, { eval: true, workerData: { modulePath } });
+  await new Promise((resolve, reject) => worker.once('message', resolve).on('error', reject));
+  await worker.terminate();
+  // The producers stop once the ended environment refuses their items.
+  assert.ok(m.waitForProducers() > 0);
+});
+
 test('a process that loaded the module exits by itself at once', () => {
   for (const file of [modulePath, path.join(process.env.KESTRO_OUT_DIR, 'logcontrol.node')]) {
     const child = runScript(`require(${JSON.stringify(file)})`);
