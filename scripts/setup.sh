@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev
   libsystemd-dev dbus dbus-daemon python3-dbusmock
+  systemd  # busctl: the JavaScript desktop test drives its bus with it
 )
 
 missing=()
