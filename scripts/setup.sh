@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev
   libsystemd-dev dbus dbus-daemon python3-dbusmock
+  systemd  # busctl: the JavaScript desktop test drives its bus with it
 )
 
 install_debian_packages() {
