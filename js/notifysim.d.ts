@@ -68,3 +68,17 @@ export function authorizationRequests(): number[];
  * that caused has reached the addon's handler.
  */
 export function respond(identifier: string, response: UserResponse): Promise<undefined>;
+
+/** One response of a batch: the notification answered and the answer. */
+export interface AddressedResponse {
+  identifier: string;
+  response: UserResponse;
+}
+
+/**
+ * Many answers at once: batch i is answered in order on the centre's thread i
+ * (modulo their count), so several threads answer at the same time. Every
+ * entry is checked before any is sent. Resolves once every event they caused
+ * has reached the addon's handler.
+ */
+export function respondMany(batches: AddressedResponse[][]): Promise<undefined>;

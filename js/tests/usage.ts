@@ -55,7 +55,10 @@ async function application(): Promise<void> {
   const textInput: boolean = sim.categories()[0]!.actions[0]!.textInput;
   const requests: number[] = sim.authorizationRequests();
   const responded: undefined = await sim.respond('chat-1', { action: 'REPLY', text: 'yes' });
-  void [result, supported, delivered, permissionGranted, error, nine, level, shown, textInput, requests, responded];
+  const flooded: undefined = await sim.respondMany(
+    [[{ identifier: 'chat-1', response: { action: 'default' } }], []]);
+  void [result, supported, delivered, permissionGranted, error, nine, level, shown, textInput, requests,
+    responded, flooded];
 }
 
 function wrongTypes(): void {
@@ -81,6 +84,8 @@ function wrongTypes(): void {
   logcontrol.setCompleteMasterLogConfig({ categories: { app: { inherit: false } } });
   // @ts-expect-error: the user's answer names its action
   void sim.respond('chat-1', { text: 'yes' });
+  // @ts-expect-error: batches are arrays of addressed responses
+  void sim.respondMany([{ identifier: 'chat-1', response: { action: 'default' } }]);
   // @ts-expect-error: a setting the centre does not have
   sim.configure({ settings: { volume: 3 } });
 }
