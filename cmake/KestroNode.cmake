@@ -2,8 +2,8 @@
 #
 # kestro_node_module(<target> SOURCES ... [LIBS ...] [TEST_MODULE])
 #   A Node module <target>.node: a MODULE library with node's headers, the
-#   project's export list (cmake/node-module.map: nothing exported) and, unless
-#   TEST_MODULE, the deliverable's place build/<preset>/out/. Node-API and
+#   project's export list (cmake/node-module.map: only the entry points) and,
+#   unless TEST_MODULE, the deliverable's place build/<preset>/out/. Node-API and
 #   libuv symbols stay undefined: the node executable provides them at load.
 #   A TEST_MODULE goes to build/<preset>/tests/ instead (tests find it through
 #   KESTRO_TEST_MODULE_DIR) and finds the shared libraries in out/.

@@ -17,9 +17,15 @@
 //   respond(identifier, response) the user answers a delivered notification:
 //                                 {action: "default"} (a click),
 //                                 {action: "ANSWER_CALL"}, {action: "REPLY", text}
+//   respondMany(batches)          many answers at once: an array of batches,
+//                                 each an array of {identifier, response};
+//                                 batch i is answered in order on the centre's
+//                                 thread i modulo their count (a flood from
+//                                 several threads). All are checked before any
+//                                 is sent.
 //
-// respond returns a promise that resolves once the centre has handed the
-// response to the delegate (on one of its threads) and every event that
+// respond and respondMany return a promise that resolves once the centre has
+// handed the responses to the delegate (on its threads) and every event they
 // caused has reached its JavaScript handler. The centre's refusals (unknown
 // identifier, action or text that does not fit, option out of range) are
 // Errors with the centre's message; argument errors are as notifyaddon's.
@@ -28,6 +34,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/Boundary.h"
@@ -80,32 +88,57 @@ napi_value authorizationRequests(napi_env env, napi_callback_info info) {
   return numbersToJs(env, center()->authorizationRequests());
 }
 
-void resolveUndefined(napi_env env, napi_async_context, const napi_deferred& deferred) {
-  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, GetUndefined(env)));
+// A promise that resolves (to undefined) two check phases of the event loop
+// from now, so after the loop's next poll phase.
+constexpr char kAfterTheNextPoll[] =
+    "new Promise((resolve) => setImmediate(() => setImmediate(resolve)))";
+
+// The events a response causes are queued by notifyaddon, in its own copy of
+// the scheduler, whose wake-up handle the event loop runs apart from this
+// module's: when this module's item runs, an event scheduled before it may
+// still wait for the loop's next poll phase. So the promise is resolved with
+// one that settles after that phase, by which time every wake-up sent before
+// this item was queued has run.
+void resolveAfterTheNextPoll(napi_env env, napi_async_context, const napi_deferred& deferred) {
+  napi_value later = nullptr;
+  KESTRO_NAPI_CALL(env, napi_run_script(env, CreateString(env, kAfterTheNextPoll), &later));
+  KESTRO_NAPI_CALL(env, napi_resolve_deferred(env, deferred, later));
 }
 
-napi_value respond(napi_env env, napi_callback_info info) {
-  auto args = GetExactCallbackArguments<2>(env, info, ZANDREL_HERE());
-  napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
-  const std::string identifier = GetCXXString(env, args.values[0], ZANDREL_HERE());
-  const un::UserResponse response = userResponseFromJs(env, args.values[1]);
+// Hands the responses to the centre, then answers a promise that resolves once
+// the centre is idle and the events it scheduled before going idle have run.
+// Checked before the promise is made: a refused call leaves no promise behind.
+napi_value respondThenResolveWhenIdle(
+    napi_env env, const std::vector<std::vector<un::AddressedResponse>>& batches) {
+  try {
+    center()->respondMany(batches);
+  } catch (const std::invalid_argument& ex) {
+    throw js::Error(ex.what(), ZANDREL_HERE());
+  }
   napi_deferred deferred = nullptr;
   napi_value promise = nullptr;
   KESTRO_NAPI_CALL(env, napi_create_promise(env, &deferred, &promise));
   const ExecutorInCurrentLoop<napi_deferred> settle("notifysim_respond_cb", env, deferred,
-                                                    &resolveUndefined, KeepsLoopAlive::Yes);
-  try {
-    center()->respond(identifier, response);
-  } catch (const std::invalid_argument& ex) {
-    throw js::Error(ex.what(), ZANDREL_HERE());
-  }
-  // The centre's threads schedule the response's events before they go idle,
-  // so the resolution is queued behind them.
+                                                    &resolveAfterTheNextPoll, KeepsLoopAlive::Yes);
   std::thread([settle] {
     center()->waitUntilIdle();
     settle();
   }).detach();
   return promise;
+}
+
+napi_value respond(napi_env env, napi_callback_info info) {
+  auto args = GetExactCallbackArguments<2>(env, info, ZANDREL_HERE());
+  napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
+  std::string identifier = GetCXXString(env, args.values[0], ZANDREL_HERE());
+  un::UserResponse response = userResponseFromJs(env, args.values[1]);
+  return respondThenResolveWhenIdle(
+      env, {{un::AddressedResponse{std::move(identifier), std::move(response)}}});
+}
+
+napi_value respondMany(napi_env env, napi_callback_info info) {
+  auto args = GetExactCallbackArguments<1>(env, info, ZANDREL_HERE());
+  return respondThenResolveWhenIdle(env, addressedBatchesFromJs(env, args.values[0]));
 }
 
 napi_value registerNotifySim(napi_env env, napi_value exports) {
@@ -118,6 +151,7 @@ napi_value registerNotifySim(napi_env env, napi_value exports) {
         Method("categories", &Exported<&categories>),
         Method("authorizationRequests", &Exported<&authorizationRequests>),
         Method("respond", &Exported<&respond>),
+        Method("respondMany", &Exported<&respondMany>),
     };
     KESTRO_NAPI_CALL(env, napi_define_properties(env, exports, std::size(properties), properties));
     setupEnvironmentForCallbacks(env);

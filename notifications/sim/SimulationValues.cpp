@@ -172,6 +172,49 @@ un::UserResponse userResponseFromJs(napi_env env, napi_value response) {
   return result;
 }
 
+namespace {
+
+constexpr char kNotBatches[] =
+    "respondMany takes an array of batches, each an array of {identifier, response}";
+
+// Calls visit(element) for each element of a JavaScript array, in order;
+// js::TypeError kNotBatches for anything else. Elements are checked as they
+// are read, so a sparse array of 2^32 - 1 holes fails at its first.
+template <typename Visit>
+void forEachElement(napi_env env, napi_value list, Visit&& visit) {
+  bool isArray = false;
+  KESTRO_NAPI_CALL(env, napi_is_array(env, list, &isArray));
+  if (!isArray) {
+    throw js::TypeError(kNotBatches, ZANDREL_HERE());
+  }
+  uint32_t length = 0;
+  KESTRO_NAPI_CALL(env, napi_get_array_length(env, list, &length));
+  for (uint32_t index = 0; index < length; ++index) {
+    napi_value element = nullptr;
+    // Checked: a throwing getter leaves its exception pending.
+    KESTRO_NAPI_CALL(env, napi_get_element(env, list, index, &element));
+    visit(element);
+  }
+}
+
+}  // namespace
+
+std::vector<std::vector<un::AddressedResponse>> addressedBatchesFromJs(napi_env env,
+                                                                       napi_value batches) {
+  std::vector<std::vector<un::AddressedResponse>> result;
+  forEachElement(env, batches, [&](napi_value batch) {
+    std::vector<un::AddressedResponse> responses;
+    forEachElement(env, batch, [&](napi_value entry) {
+      napi_type_check(env, entry, {napi_object}, ZANDREL_HERE());
+      std::string identifier = textOf(env, property(env, entry, "identifier"));
+      responses.push_back(
+          {std::move(identifier), userResponseFromJs(env, property(env, entry, "response"))});
+    });
+    result.push_back(std::move(responses));
+  });
+  return result;
+}
+
 napi_value deliveredToJs(napi_env env, const std::vector<un::DeliveredNotification>& list) {
   napi_value result = array(env, list.size());
   for (size_t i = 0; i < list.size(); ++i) {

@@ -13,6 +13,11 @@
 //                            whole numbers ("<name> must be an integer, got
 //                            1.5"); their ranges are the centre's to check.
 //   userResponseFromJs       {action, text}; text may be left out (or null).
+//   addressedBatchesFromJs   [[{identifier, response}, ...], ...]: an array of
+//                            arrays (js::TypeError "respondMany takes an array
+//                            of batches, each an array of {identifier,
+//                            response}" otherwise), each entry an object with a
+//                            string identifier and a response as above.
 //
 // To JavaScript (plain objects and arrays, properties in the order listed):
 //   deliveredToJs            [{identifier, title, subtitle, body, sound,
@@ -39,6 +44,8 @@ namespace quorvane::kestro::notifysim {
 platform::notifications::SimulationOptions simulationOptionsFromJs(napi_env env,
                                                                    napi_value options);
 platform::notifications::UserResponse userResponseFromJs(napi_env env, napi_value response);
+std::vector<std::vector<platform::notifications::AddressedResponse>> addressedBatchesFromJs(
+    napi_env env, napi_value batches);
 
 napi_value deliveredToJs(napi_env env,
                          const std::vector<platform::notifications::DeliveredNotification>& list);

@@ -6,6 +6,7 @@
 
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/internal/CallbackEnvironment.h"
+#include "Zandrel/NapiUtils/src/internal/HotPathTracing.h"
 #include "common/logging/Log.h"
 #include "common/utilities/ExceptionString.h"
 
@@ -87,7 +88,7 @@ WakeUpHandle asyncForEnv(napi_env env) {
 }
 
 bool scheduleAsyncWork(const WakeUpHandle& handle, WorkFunction work) {
-  SyncTracing trace("scheduleAsyncWork");
+  internal::HotPathTracing trace("scheduleAsyncWork");
   return handle->schedule(QueuedWork(std::move(work)));
 }
 
@@ -100,7 +101,7 @@ void runQueuedWork(uv_async_t* handle) noexcept {
 }
 
 AsyncContext& getQsynCallbackContext(napi_env env) {
-  SyncTracing trace("getQsynCallbackContext");
+  internal::HotPathTracing trace("getQsynCallbackContext");
   auto [place, made] = asyncContexts.try_emplace(env);
   if (made) {
     SyncTracing making("AsyncContext");

@@ -70,6 +70,7 @@
 
 #include "Logging/Shared/Client/src/CallTracing.h"
 #include "Zandrel/NapiUtils/src/Rejection.h"
+#include "Zandrel/NapiUtils/src/internal/HotPathTracing.h"
 #include "Zandrel/NapiUtils/src/internal/UniqueFunction.h"
 
 namespace quorvane::kestro::napi {
@@ -82,16 +83,19 @@ class CallbackEnvironment;
 using WakeUpHandle = std::shared_ptr<internal::CallbackEnvironment>;
 using WorkFunction = internal::UniqueFunction<void(napi_async_context)>;
 
-// One work item: the work and its flow trace "ScheduleOnJS", started when the
-// item is made and finished when it is destroyed after running.
+// One work item: the work and, while tracing is on, its flow trace
+// "ScheduleOnJS", started when the item is made and finished when it is
+// destroyed after running (internal/HotPathTracing.h: with tracing off an item
+// carries no flow object, so a queue slot stays small).
 class QueuedWork {
  public:
-  explicit QueuedWork(WorkFunction work) : work_(std::move(work)), flow_("ScheduleOnJS") {}
+  explicit QueuedWork(WorkFunction work)
+      : work_(std::move(work)), flow_(internal::startHotPathFlow("ScheduleOnJS")) {}
   void operator()(napi_async_context context) { work_(context); }
 
  private:
   WorkFunction work_;
-  logging::FlowTracing flow_;
+  std::unique_ptr<logging::FlowTracing> flow_;
 };
 
 // The host async context of one JavaScript thread for one environment

@@ -162,8 +162,9 @@ void runProducedItem(napi_env env, napi_async_context context, const ProducerCon
 }
 
 // startProducers(threads, perThread, callback, join, pauseMicros): native
-// threads that each schedule perThread items. With join, returns once all are
-// scheduled (so the next drain finds them all).
+// threads that each schedule perThread items (perThread 0: until the
+// environment refuses them). With join, returns once all are scheduled (so the
+// next drain finds them all).
 napi_value startProducers(napi_env env, napi_callback_info info) {
   auto args = GetCallbackArguments<5>(env, info);
   const uint32_t threads = getUint32(env, args.values[0]);
@@ -177,8 +178,11 @@ napi_value startProducers(napi_env env, napi_callback_info info) {
   for (uint32_t index = 0; index < threads; ++index) {
     runningProducers.fetch_add(1);
     started.emplace_back([executor, index, perThread, pause] {
-      for (uint32_t sequence = 0; sequence < perThread; ++sequence) {
-        executor(index, sequence, Probe{});
+      const bool untilRefused = perThread == 0;
+      for (uint32_t sequence = 0; untilRefused || sequence < perThread; ++sequence) {
+        if (!executor(index, sequence, Probe{}) && untilRefused) {
+          break;
+        }
         std::this_thread::sleep_for(pause);
       }
       runningProducers.fetch_sub(1);

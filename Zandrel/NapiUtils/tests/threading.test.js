@@ -4,6 +4,8 @@ const { test } = require('node:test');
 const assert = require('node:assert');
 const { spawnSync } = require('node:child_process');
 const { Worker } = require('node:worker_threads');
+const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 
 const modulePath = path.join(process.env.KESTRO_TEST_MODULE_DIR, 'zandrel_test.node');
@@ -102,6 +104,23 @@ test('a worker that ends while threads still schedule to it drops their items sa
   assertEachRanOnceInOrder(await produce(2, 10, { join: true }), 2, 10);
 });
 
+// Producers that never stop would keep a drain running for ever if it did not
+// stop once its worker can no longer run JavaScript: terminate() would hang.
+test('a worker flooded by threads that never stop still terminates', async () => {
+  const worker = new Worker(`
+    const { parentPort, workerData } = require('node:worker_threads');
+    const m = require(workerData.modulePath);
+    let first = true;
+    m.startProducers(2, 0, () => {
+      if (first) parentPort.postMessage('running');
+      first = false;
+    }, false, 0);`, { eval: true, workerData: { modulePath } });
+  await new Promise((resolve, reject) => worker.once('message', resolve).on('error', reject));
+  await worker.terminate();
+  // The producers stop once the ended environment refuses their items.
+  assert.ok(m.waitForProducers() > 0);
+});
+
 test('a process that loaded the module exits by itself at once', () => {
   for (const file of [modulePath, path.join(process.env.KESTRO_OUT_DIR, 'logcontrol.node')]) {
     const child = runScript(`require(${JSON.stringify(file)})`);
@@ -109,15 +128,30 @@ test('a process that loaded the module exits by itself at once', () => {
   }
 });
 
-test('work scheduled from another thread keeps the loop alive until it ran, and logs', () => {
+test('work scheduled from another thread keeps the loop alive until it ran; items are traced', () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zandrel-'));
   const child = runScript(`
+    const lc = require(${JSON.stringify(path.join(process.env.KESTRO_OUT_DIR, 'logcontrol.node'))});
     const m = require(${JSON.stringify(modulePath)});
-    m.resolveLater(200).then((text) => console.log(text));
-    m.scheduleChain(1, () => {});`);
+    m.scheduleChain(1, () => {});
+    lc.initLogging(${JSON.stringify(dir)}, 'main', 'u', true);
+    m.resolveLater(200).then((text) => {
+      console.log(text);
+      lc.flushLogs();
+    });`);
   assert.strictEqual(child.status, 0, child.stderr);
   assert.strictEqual(child.stdout, 'resolved\n');
   assert.match(child.stderr,
     /Threading\.cpp:\d+\] Setting up environment 0x[0-9a-f]+ for async callbacks\n/);
-  assert.match(child.stderr,
+  const channel = (name) => fs.readdirSync(dir).filter((f) => f.startsWith(`${name}-`))
+    .map((f) => fs.readFileSync(path.join(dir, f), 'utf8')).join('');
+  assert.match(channel('kestro'),
     /CallbackEnvironment\.cpp:\d+\] A work item on the JavaScript thread failed: failing work itemthrown in operator\(\) at /);
+  const trace = channel('trace');
+  for (const [name, phases] of [['ScheduleOnJS', 'sf'], ['resolveLater', 'BE'], ['runQueuedWork', 'BE']]) {
+    for (const phase of phases) {
+      assert.match(trace, new RegExp(`"name":"${name}","id":"\\d+","ph":"${phase}"`), `${name} ${phase}`);
+    }
+  }
+  fs.rmSync(dir, { recursive: true, force: true });
 });

@@ -20,7 +20,14 @@ constexpr OperatingSystemVersion kDesktopSystemVersion{14, 0, 0};
 
 std::shared_ptr<DbusNotificationCenter>* sharedCenter = nullptr;
 
-void shutDownSharedCenter() { (*sharedCenter)->shutDown(); }
+// Stops the shared instance when destroyed: at exit, or when this library is
+// unloaded. A static object rather than std::atexit, whose registration
+// ThreadSanitizer's interceptor ties to no shared object, so that it ran at
+// exit after the library was gone (a process that loaded the library only in
+// worker threads crashed at exit).
+struct SharedCenterShutDown {
+  ~SharedCenterShutDown() { (*sharedCenter)->shutDown(); }
+};
 
 // `completion`, called instead on the completion thread with the same
 // arguments. The bus thread calls the result once.
@@ -57,7 +64,7 @@ std::shared_ptr<DbusNotificationCenter> DbusNotificationCenter::shared() {
   static const bool made = [] {
     sharedCenter =
         new std::shared_ptr<DbusNotificationCenter>(std::make_shared<DbusNotificationCenter>());
-    std::atexit(shutDownSharedCenter);
+    static SharedCenterShutDown shutDownAtExit;
     return true;
   }();
   static_cast<void>(made);

@@ -14,11 +14,18 @@ namespace {
 constexpr const char* kLaneThreadName = "un_center_";
 
 // The shared instance: made on first use and never destroyed. Its lanes stop
-// at exit, from an exit handler registered when it is made, so they stop
+// at exit, from a static object made right after it, so they stop
 // before any static object made earlier (the users' own) is destroyed.
 std::shared_ptr<SimulatedNotificationCenter>* sharedCenter = nullptr;
 
-void shutDownSharedCenter() { (*sharedCenter)->shutDown(); }
+// Stops the shared instance when destroyed: at exit, or when this library is
+// unloaded. A static object rather than std::atexit, whose registration
+// ThreadSanitizer's interceptor ties to no shared object, so that it ran at
+// exit after the library was gone (a process that loaded the library only in
+// worker threads crashed at exit).
+struct SharedCenterShutDown {
+  ~SharedCenterShutDown() { (*sharedCenter)->shutDown(); }
+};
 
 // Asks the delegate set now how to present `request`; records its answer.
 void presentToDelegate(NotificationCenter& center,
@@ -60,7 +67,7 @@ std::shared_ptr<SimulatedNotificationCenter> SimulatedNotificationCenter::shared
   static const bool made = [] {
     sharedCenter = new std::shared_ptr<SimulatedNotificationCenter>(
         std::make_shared<SimulatedNotificationCenter>());
-    std::atexit(shutDownSharedCenter);
+    static SharedCenterShutDown shutDownAtExit;
     return true;
   }();
   static_cast<void>(made);

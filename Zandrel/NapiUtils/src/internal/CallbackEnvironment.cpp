@@ -20,6 +20,10 @@ namespace {
 // of this size, not per item.
 constexpr size_t kItemsPerHandleScope = 1024;
 
+// A drain checks every this many items whether its environment still runs
+// JavaScript (the check costs about as much as a small item).
+constexpr size_t kItemsPerStopCheck = 16;
+
 std::string describeCurrentException() {
   try {
     throw;
@@ -58,6 +62,10 @@ bool canRunJavaScript(napi_env env) {
   bool pending = false;
   return napi_is_exception_pending(env, &pending) == napi_ok && pending;
 }
+
+// Ends a drain early (the queue's drain stops at an exception from its
+// consumer, after destroying the item).
+struct StopDraining {};
 
 class HandleScope {
  public:
@@ -99,6 +107,7 @@ void CallbackEnvironment::wakeUp(void* self) {
 
 void CallbackEnvironment::runQueuedWork() {
   SyncTracing trace("runQueuedWork");
+  queue_.wakeUpReceived();
   if (!queue_.empty()) {
     ++drainCount_;
     drainBatch();
@@ -110,20 +119,24 @@ void CallbackEnvironment::drainBatch() {
   const napi_async_context context = getQsynCallbackContext(env_).context;
   std::optional<HandleScope> scope(std::in_place, env_);
   size_t inScope = 0;
-  while (std::optional<QueuedWork> item = queue_.pop()) {
-    if (inScope == kItemsPerHandleScope) {
-      scope.reset();
-      scope.emplace(env_);
-      inScope = 0;
-    }
-    ++inScope;
-    runItem(*item, context);
-    if (!canRunJavaScript(env_)) {
-      // The environment is stopping (a worker terminates): leave the rest to
-      // the cleanup hook, so producers cannot keep this drain, and with it
-      // the environment, going.
-      return;
-    }
+  try {
+    queue_.drain([&](QueuedWork&& item) {
+      if (inScope == kItemsPerHandleScope) {
+        scope.reset();
+        scope.emplace(env_);
+        inScope = 0;
+      }
+      ++inScope;
+      runItem(item, context);
+      if (inScope % kItemsPerStopCheck == 0 && !canRunJavaScript(env_)) {
+        throw StopDraining{};
+      }
+    });
+  } catch (const StopDraining&) {
+    // The environment is stopping (a worker terminates): the rest is left to
+    // the cleanup hook, so producers cannot keep this drain, and with it the
+    // environment, going. (Items run in the meantime find the host refusing
+    // to run JavaScript.)
   }
 }
 

@@ -177,6 +177,7 @@ void NotificationService::queryCapabilities(CapabilitiesDone done) {
 }
 
 sd_bus* NotificationService::connection() {
+  readPending();
   if (bus_ != nullptr && !sd_bus_is_open(bus_)) {
     release();
   }
@@ -184,6 +185,19 @@ sd_bus* NotificationService::connection() {
     connect();
   }
   return bus_;
+}
+
+// The event loop may not have looked at the connection since its other end
+// went away (a restarted bus): read what is pending first, so that the end of
+// file closes it here and the request goes out on a new connection instead of
+// being answered "no server" by the dead one. Not while this connection is
+// dispatching a message (sd-bus does not nest processing).
+void NotificationService::readPending() {
+  if (bus_ == nullptr || sd_bus_get_current_message(bus_) != nullptr) {
+    return;
+  }
+  while (sd_bus_is_open(bus_) > 0 && sd_bus_process(bus_, nullptr) > 0) {
+  }
 }
 
 void NotificationService::connect() {

@@ -91,6 +91,7 @@ class NotificationService {
   using ServerId = DeliveredTable::ServerId;
 
   sd_bus* connection();
+  void readPending();
   void connect();
   bool subscribe();
   void release();
