@@ -13,6 +13,7 @@ packages=(
   nlohmann-json3-dev libspdlog-dev
   libsystemd-dev dbus dbus-daemon python3-dbusmock
   systemd  # busctl: the JavaScript desktop test drives its bus with it
+  valgrind linux-perf  # the profiles of docs/benchmarks.md
 )
 
 install_debian_packages() {

@@ -27,7 +27,7 @@ AsyncLogWriter::AsyncLogWriter() {
 
   std::exception_ptr failure;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AdaptiveMutex> lock(mutex_);
     flags_ |= kStarted;
     try {
       startIoThread();
@@ -47,7 +47,7 @@ AsyncLogWriter::AsyncLogWriter() {
 
 AsyncLogWriter::~AsyncLogWriter() {
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<AdaptiveMutex> lock(mutex_);
     if ((flags_ & kDestroying) == 0) {
       LoggerDB::internalWarning(kWarningSource, kWarningLine,
                                 "cleanup() is not called before destroying");
@@ -58,9 +58,17 @@ AsyncLogWriter::~AsyncLogWriter() {
 }
 
 void AsyncLogWriter::writeMessage(std::string_view buffer, uint32_t flags) {
+  queueMessage(buffer, flags);
+}
+
+void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
+  queueMessage(buffer, flags);
+}
+
+void AsyncLogWriter::queueMessage(std::string_view buffer, uint32_t flags) {
   bool wake = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AdaptiveMutex> lock(mutex_);
     if ((flags & NEVER_DISCARD) == 0 && currentBufferSize_ >= maxBufferSize_) {
       ++numDiscarded_;
       return;
@@ -75,12 +83,8 @@ void AsyncLogWriter::writeMessage(std::string_view buffer, uint32_t flags) {
   }
 }
 
-void AsyncLogWriter::writeMessage(std::string&& buffer, uint32_t flags) {
-  writeMessage(std::string_view(buffer), flags);
-}
-
 void AsyncLogWriter::flush() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<AdaptiveMutex> lock(mutex_);
   if (onIoThread()) {
     // Called from writeBatch: the swaps it would wait for are this thread's.
     return;
@@ -102,17 +106,17 @@ void AsyncLogWriter::flush() {
 }
 
 void AsyncLogWriter::setMaxBufferSize(size_t size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AdaptiveMutex> lock(mutex_);
   maxBufferSize_ = size;
 }
 
 void AsyncLogWriter::setGatheringTime(std::chrono::microseconds time) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AdaptiveMutex> lock(mutex_);
   gatheringTime_ = time;
 }
 
 size_t AsyncLogWriter::maxBufferSize() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AdaptiveMutex> lock(mutex_);
   return maxBufferSize_;
 }
 
@@ -120,7 +124,7 @@ void AsyncLogWriter::cleanup() {
   LogBatch remaining;
   size_t discarded = 0;
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<AdaptiveMutex> lock(mutex_);
     stopIoThread(lock, kDestroying);
     std::swap(remaining, currentQueue());
     discarded = std::exchange(numDiscarded_, 0);
@@ -153,7 +157,7 @@ bool AsyncLogWriter::onIoThread() const {
          ::pthread_equal(ioThread_, ::pthread_self()) != 0;
 }
 
-void AsyncLogWriter::stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags) {
+void AsyncLogWriter::stopIoThread(std::unique_lock<AdaptiveMutex>& lock, uint32_t extraFlags) {
   flags_ |= extraFlags | kStopRequested;
   ioState_ = IoState::kBusy;
   messageReady_.notify_one();
@@ -173,7 +177,7 @@ void* AsyncLogWriter::ioThreadEntry(void* writer) noexcept {
 
 void AsyncLogWriter::ioThreadMain() {
   platform::setCurrentThreadName("log_writer");
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<AdaptiveMutex> lock(mutex_);
   bool wroteBatch = false;
   while (true) {
     // Only this thread changes ioCounter_, so the current queue stays put.
@@ -223,7 +227,7 @@ void AsyncLogWriter::ioThreadMain() {
 }
 
 bool AsyncLogWriter::preFork() {
-  heldLock_ = std::unique_lock<std::mutex>(mutex_);
+  heldLock_ = std::unique_lock<AdaptiveMutex>(mutex_);
   if ((flags_ & kStarted) != 0) {
     stopIoThread(heldLock_, 0);
   }
@@ -253,8 +257,8 @@ void AsyncLogWriter::postForkChild() {
   // which can block the child's first wait or notify. Start both afresh; the
   // old state is abandoned, not destroyed, as destroying a condition variable
   // with waiters can block too.
-  new (&messageReady_) std::condition_variable();
-  new (&ioDone_) std::condition_variable();
+  new (&messageReady_) std::condition_variable_any();
+  new (&ioDone_) std::condition_variable_any();
   postForkParent();
 }
 

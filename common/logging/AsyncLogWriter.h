@@ -78,6 +78,7 @@
 
 #include "common/logging/LogBatch.h"
 #include "common/logging/LogWriter.h"
+#include "common/utilities/AdaptiveMutex.h"
 
 namespace quorvane {
 
@@ -138,6 +139,8 @@ class AsyncLogWriter : public LogWriter {
   static constexpr uint32_t kStopped = 0x08;
   static constexpr uint32_t kJoined = 0x10;
 
+  // Both forms of writeMessage.
+  void queueMessage(std::string_view buffer, uint32_t flags);
   // The I/O thread's loop.
   static void* ioThreadEntry(void* writer) noexcept;
   void ioThreadMain();
@@ -147,7 +150,7 @@ class AsyncLogWriter : public LogWriter {
   void startIoThread();
   // Requires the mutex held by `lock`: sets `extraFlags` and stop requested,
   // waits until the I/O thread has stopped, and joins it.
-  void stopIoThread(std::unique_lock<std::mutex>& lock, uint32_t extraFlags);
+  void stopIoThread(std::unique_lock<AdaptiveMutex>& lock, uint32_t extraFlags);
   LogBatch& currentQueue() { return queues_[ioCounter_ & 1]; }
 
   // What the I/O thread is doing, for the logging threads to decide whether
@@ -186,11 +189,13 @@ class AsyncLogWriter : public LogWriter {
   std::chrono::microseconds gatheringTime_ = kDefaultGatheringTime;
   pthread_t ioThread_{};  // valid while started and not joined
 
-  mutable std::mutex mutex_;
-  std::condition_variable messageReady_;  // wakes the I/O thread
-  std::condition_variable ioDone_;        // each swap, and the thread's stop
+  // Taken for every message by every logging thread and for every batch by
+  // the I/O thread, each time briefly: a collision spins instead of sleeping.
+  mutable AdaptiveMutex mutex_;
+  std::condition_variable_any messageReady_;  // wakes the I/O thread
+  std::condition_variable_any ioDone_;        // each swap, and the thread's stop
   // The lock taken before a fork and released after it.
-  std::unique_lock<std::mutex> heldLock_;
+  std::unique_lock<AdaptiveMutex> heldLock_;
 };
 
 }  // namespace quorvane

@@ -30,33 +30,47 @@
 #define KLOG_FILE_CATEGORY_(level) \
   ::quorvane::logging::internal::enabledFileCategory<__FILE__>(level)
 
+// The format plan of one call site (internal/FormatPlan.h), a static object
+// of its own.
+#define KLOG_FORMAT_SITE_                                                         \
+  ([]() -> ::quorvane::logging::internal::FormatSite& {                           \
+    static constinit ::quorvane::logging::internal::FormatSite kestroFormatSite_; \
+    return kestroFormatSite_;                                                     \
+  }())
+
 #define KLOG_IS_ON(level) (KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level) != nullptr)
 
-#define KLOG(level)                                                                            \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
-           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                   \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
-  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                              __FILE__, __LINE__, __func__)
+#define KLOG(level)                                                 \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                \
+           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);        \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr) \
+  ::quorvane::logging::internal::LogStatement(                      \
+      kestroLogCategory_, ::quorvane::LogLevel::level,              \
+      ::quorvane::logging::internal::statementSourceFile(__FILE__), __LINE__, __func__)
 
-#define KLOGF(level, ...)                                                                      \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
-           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                                   \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
-  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                              __FILE__, __LINE__, __func__, __VA_ARGS__)
+#define KLOGF(level, ...)                                                               \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                    \
+           KLOG_FILE_CATEGORY_(::quorvane::LogLevel::level);                            \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                     \
+  ::quorvane::logging::internal::LogStatement(                                          \
+      kestroLogCategory_, ::quorvane::LogLevel::level,                                  \
+      ::quorvane::logging::internal::statementSourceFile(__FILE__), __LINE__, __func__, \
+      KLOG_FORMAT_SITE_, __VA_ARGS__)
 
 // Logging to the category of a Logger.
-#define KLOG_TO(logger, level)                                                                 \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
-           (logger).enabledCategory(::quorvane::LogLevel::level);                              \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
-  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                              __FILE__, __LINE__, __func__)
+#define KLOG_TO(logger, level)                                      \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                \
+           (logger).enabledCategory(::quorvane::LogLevel::level);   \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr) \
+  ::quorvane::logging::internal::LogStatement(                      \
+      kestroLogCategory_, ::quorvane::LogLevel::level,              \
+      ::quorvane::logging::internal::statementSourceFile(__FILE__), __LINE__, __func__)
 
-#define KLOGF_TO(logger, level, ...)                                                           \
-  for (::quorvane::LogCategory* kestroLogCategory_ =                                           \
-           (logger).enabledCategory(::quorvane::LogLevel::level);                              \
-       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                            \
-  ::quorvane::logging::internal::LogStatement(kestroLogCategory_, ::quorvane::LogLevel::level, \
-                                              __FILE__, __LINE__, __func__, __VA_ARGS__)
+#define KLOGF_TO(logger, level, ...)                                                    \
+  for (::quorvane::LogCategory* kestroLogCategory_ =                                    \
+           (logger).enabledCategory(::quorvane::LogLevel::level);                       \
+       kestroLogCategory_ != nullptr; kestroLogCategory_ = nullptr)                     \
+  ::quorvane::logging::internal::LogStatement(                                          \
+      kestroLogCategory_, ::quorvane::LogLevel::level,                                  \
+      ::quorvane::logging::internal::statementSourceFile(__FILE__), __LINE__, __func__, \
+      KLOG_FORMAT_SITE_, __VA_ARGS__)

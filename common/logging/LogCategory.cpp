@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/internal/HandlerListGate.h"
+#include "common/logging/internal/SnapshotGuard.h"
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/FileUtil.h"
 
@@ -20,14 +20,20 @@ namespace {
 
 constexpr uint32_t kNone = toUnderlying(LogLevel::NONE);
 constexpr uint32_t kMaxLevel = toUnderlying(LogLevel::MAX_LEVEL);
-// Dispatch copies up to this many handlers into a local array (no allocation).
-constexpr size_t kInlineHandlers = 5;
-
 // Where a handler that threw is reported.
 constexpr std::string_view kWarningSource = "common/logging/LogCategory.cpp";
 constexpr int kWarningLine = 121;
 
+using logging::internal::GuardedSnapshot;
+using logging::internal::retireSnapshot;
+using logging::internal::SnapshotGuard;
+
 }  // namespace
+
+struct LogCategory::HandlerSnapshot : GuardedSnapshot {
+  explicit HandlerSnapshot(HandlerList list) : handlers(std::move(list)) {}
+  const HandlerList handlers;
+};
 
 LogCategory::LogCategory(DatabaseKey, LoggerDB* db, logging::internal::HandlerListGate& gate)
     : effectiveLevel_(toUnderlying(LogLevel::ERR)),
@@ -49,6 +55,8 @@ LogCategory::LogCategory(DatabaseKey, LogCategory* parent, std::string canonical
   parent->firstChild_ = this;
   handlerListGate_.addListLock(handlersMutex_);
 }
+
+LogCategory::~LogCategory() { retireSnapshot(handlers_.exchange(nullptr)); }
 
 std::pair<LogLevel, bool> LogCategory::levelInfo() const {
   uint32_t word = levelWord_.load(std::memory_order_relaxed);
@@ -100,25 +108,21 @@ void LogCategory::registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache) 
 }
 
 void LogCategory::deliverToHandlers(const LogMessage& message) const {
-  // Most categories on a message's way up have no handlers of their own. A
-  // list that changes at this moment is seen as it was just before or after.
-  if (handlerCount_.load(std::memory_order_relaxed) == 0) {
+  const SnapshotGuard<HandlerSnapshot> guard(handlers_);
+  if (guard.guarded()) [[likely]] {
+    if (const HandlerSnapshot* snapshot = guard.get()) {
+      callHandlers(snapshot->handlers.data(), snapshot->handlers.size(), message);
+    }
     return;
   }
-  std::array<std::shared_ptr<LogHandler>, kInlineHandlers> inlineHandlers;
-  HandlerList overflowHandlers;
-  size_t count = 0;
-  {
-    std::shared_lock<std::shared_mutex> lock(handlersMutex_);
-    count = handlers_.size();
-    if (count <= kInlineHandlers) {
-      std::copy(handlers_.begin(), handlers_.end(), inlineHandlers.begin());
-    } else {
-      overflowHandlers = handlers_;
-    }
-  }
-  const std::shared_ptr<LogHandler>* handlers =
-      count <= kInlineHandlers ? inlineHandlers.data() : overflowHandlers.data();
+  // The thread has no free slot (dispatches nested deeper than its slots, or
+  // the thread is exiting): the handlers are held by copies instead.
+  const HandlerList handlers = handlersSnapshot();
+  callHandlers(handlers.data(), handlers.size(), message);
+}
+
+void LogCategory::callHandlers(const std::shared_ptr<LogHandler>* handlers, size_t count,
+                               const LogMessage& message) const {
   for (size_t i = 0; i < count; ++i) {
     try {
       handlers[i]->handleMessage(message, this);
@@ -138,7 +142,10 @@ void LogCategory::deliverToHandlers(const LogMessage& message) const {
 void LogCategory::dispatchMessage(const LogMessage& message) const {
   const LogCategory* category = this;
   while (true) {
-    category->deliverToHandlers(message);
+    // Most categories on a message's way up have no handlers of their own.
+    if (category->handlers_.load(std::memory_order_relaxed) != nullptr) {
+      category->deliverToHandlers(message);
+    }
     if (category->parent_ == nullptr || message.level() < category->propagationLevel()) {
       return;
     }
@@ -166,34 +173,54 @@ void LogCategory::submitMessage(const LogMessage& message) const {
 
 LogCategory::HandlerList LogCategory::handlersSnapshot() const {
   std::shared_lock<std::shared_mutex> lock(handlersMutex_);
-  return handlers_;
+  const HandlerSnapshot* snapshot = handlers_.load(std::memory_order_relaxed);
+  return snapshot != nullptr ? snapshot->handlers : HandlerList{};
+}
+
+LogCategory::HandlerSnapshot* LogCategory::publishLocked(HandlerList handlers) {
+  HandlerSnapshot* published =
+      handlers.empty() ? nullptr : new HandlerSnapshot(std::move(handlers));
+  return handlers_.exchange(published, std::memory_order_seq_cst);
 }
 
 void LogCategory::setHandlers(HandlerList handlers) {
+  HandlerSnapshot* previous = nullptr;
   {
     // Never half swapped when the process forks (see HandlerListGate).
     const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
-    handlers_.swap(handlers);
-    handlerCount_.store(handlers_.size(), std::memory_order_relaxed);
+    previous = publishLocked(std::move(handlers));
   }
-  // `handlers` now holds the previous list; it is released here, unlocked.
+  // Released here, unlocked, or by the last dispatch still reading it.
+  retireSnapshot(previous);
 }
 
 void LogCategory::removeAllHandlers() { setHandlers({}); }
 
 void LogCategory::substituteHandlers(const HandlerMap& map) {
-  HandlerList replaced;
+  HandlerSnapshot* previous = nullptr;
   {
     const auto gate = handlerListGate_.enterForChange();
     std::unique_lock<std::shared_mutex> lock(handlersMutex_);
-    for (auto& handler : handlers_) {
+    const HandlerSnapshot* current = handlers_.load(std::memory_order_relaxed);
+    if (current == nullptr) {
+      return;
+    }
+    HandlerList handlers = current->handlers;
+    bool changed = false;
+    for (auto& handler : handlers) {
       auto it = map.find(handler);
       if (it != map.end()) {
-        replaced.push_back(std::exchange(handler, it->second));
+        handler = it->second;
+        changed = true;
       }
     }
+    if (!changed) {
+      return;
+    }
+    previous = publishLocked(std::move(handlers));
   }
+  retireSnapshot(previous);
 }
 
 }  // namespace quorvane

@@ -14,10 +14,13 @@
 //
 // Thread safety: isEnabled, effectiveLevel and the propagation level are
 // lock-free atomic reads, safe from any thread. dispatchMessage and
-// submitMessage may run on any number of threads at once; they copy the handler
-// list under its shared lock and call the handlers with no lock held. A
-// category without handlers is passed over without taking its lock (the
-// number of handlers is kept beside the list in an atomic word).
+// submitMessage may run on any number of threads at once, without a lock:
+// the handler list is an immutable snapshot that a change replaces as a
+// whole, and dispatch guards the snapshot it reads (internal/SnapshotGuard.h),
+// so handlers replaced meanwhile live until every dispatch that still calls
+// them is done, and the last of those dispatches destroys them. Handlers are
+// called with no framework lock held. A category without handlers costs one
+// load.
 // setLevel must be called with the owning database's configuration lock held
 // (use LoggerDB::setLevel or a configuration operation); handler-list changes
 // take the list's exclusive lock.
@@ -41,7 +44,7 @@ class LoggerDB;
 
 namespace logging::internal {
 class HandlerListGate;
-}
+}  // namespace logging::internal
 
 class LogCategory {
  public:
@@ -65,6 +68,10 @@ class LogCategory {
   LogCategory(DatabaseKey, LogCategory* parent, std::string canonicalName);
   // Keeps `cache` equal to the effective level from now on.
   void registerLevelCache(DatabaseKey, std::atomic<uint32_t>* cache);
+
+  // Releases the handler list (categories of a database other than the
+  // process's die with it).
+  ~LogCategory();
 
   LogCategory(const LogCategory&) = delete;
   LogCategory& operator=(const LogCategory&) = delete;
@@ -116,18 +123,27 @@ class LogCategory {
   void substituteHandlers(const HandlerMap& map);
 
  private:
+  // The published handler list: never changed once published, replaced as a
+  // whole, deleted once no dispatch reads it any more.
+  struct HandlerSnapshot;
+
   void updateEffectiveLevel(uint32_t newEffectiveLevel);
   void deliverToHandlers(const LogMessage& message) const;
+  void callHandlers(const std::shared_ptr<LogHandler>* handlers, size_t count,
+                    const LogMessage& message) const;
+  // Publishes `handlers` (under the list's lock) and returns the snapshot it
+  // replaced, to be retired once the lock is released.
+  HandlerSnapshot* publishLocked(HandlerList handlers);
 
   std::atomic<uint32_t> propagationLevel_{toUnderlying(LogLevel::NONE)};
   std::atomic<uint32_t> effectiveLevel_;
   std::atomic<uint32_t> levelWord_;
   LogCategory* const parent_;
   const std::string name_;
+  // Taken exclusively to replace the list, shared to copy it.
   mutable std::shared_mutex handlersMutex_;
-  HandlerList handlers_;
-  // handlers_.size(), written under the exclusive lock, read without any.
-  std::atomic<size_t> handlerCount_{0};
+  // Null when the category has no handlers.
+  std::atomic<HandlerSnapshot*> handlers_{nullptr};
   LoggerDB* const db_;
   logging::internal::HandlerListGate& handlerListGate_;
   // Tree links and level caches change only under the database's category-map

@@ -17,27 +17,14 @@ LogMessage::LogMessage(const LogCategory* category, LogLevel level, std::string_
     : LogMessage(category, level, Clock::now(), filename, lineNumber, functionName,
                  std::move(msg)) {}
 
-LogMessage::LogMessage(const LogCategory* category, LogLevel level, TimePoint timestamp,
-                       std::string_view filename, unsigned int lineNumber,
-                       std::string_view functionName, std::string&& msg)
-    : category_(category),
-      level_(level),
-      threadId_(getOSThreadID()),
-      timestamp_(timestamp),
-      fileName_(filename),
-      lineNumber_(lineNumber),
-      functionName_(functionName),
-      contextString_(category->db()->contextString()),
-      rawText_(std::move(msg)) {
-  sanitize();
-}
+namespace {
 
-std::string_view LogMessage::fileBaseName() const {
-  // The last '/', looked for eight bytes at a time from the end.
+// The base name, looked for eight bytes at a time from the end.
+std::string_view baseNameOf(std::string_view path) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kSlashes = kOnes * '/';
-  const char* data = fileName_.data();
-  size_t end = fileName_.size();
+  const char* data = path.data();
+  size_t end = path.size();
   while (end >= 8) {
     uint64_t word;
     std::memcpy(&word, data + end - 8, 8);
@@ -50,7 +37,43 @@ std::string_view LogMessage::fileBaseName() const {
   while (end > 0 && data[end - 1] != '/') {
     --end;
   }
-  return fileName_.substr(end);
+  return path.substr(end);
+}
+
+}  // namespace
+
+LogMessage::LogMessage(const LogCategory* category, LogLevel level, TimePoint timestamp,
+                       std::string_view filename, unsigned int lineNumber,
+                       std::string_view functionName, std::string&& msg)
+    : category_(category),
+      level_(level),
+      threadId_(getOSThreadID()),
+      timestamp_(timestamp),
+      fileName_(filename),
+      fileBaseName_(baseNameOf(filename)),
+      lineNumber_(lineNumber),
+      functionName_(functionName),
+      contextString_(category->db()->contextString()),
+      ownedText_(std::move(msg)),
+      rawText_(&ownedText_) {
+  sanitize();
+}
+
+LogMessage::LogMessage(const LogCategory* category, LogLevel level, LogSourceFile file,
+                       unsigned int lineNumber, std::string_view functionName, BorrowedText text)
+    : category_(category),
+      level_(level),
+      threadId_(getOSThreadID()),
+      timestamp_(Clock::now()),
+      fileName_(file.path),
+      fileBaseName_(file.baseName),
+      lineNumber_(lineNumber),
+      functionName_(functionName),
+      contextString_(category->db()->contextString()),
+      rawText_(&text.text) {
+  if (!text.plain) {
+    sanitize();
+  }
 }
 
 namespace {
@@ -116,13 +139,14 @@ bool textNeedsAttention(const char* data, size_t size) {
 }  // namespace
 
 void LogMessage::sanitize() {
-  if (!textNeedsAttention(rawText_.data(), rawText_.size())) [[likely]] {
+  const std::string& rawText = *rawText_;
+  if (!textNeedsAttention(rawText.data(), rawText.size())) [[likely]] {
     return;
   }
   // The escaped length and the newline count.
   size_t escapedLength = 0;
   uint64_t newlines = 0;
-  for (char ch : rawText_) {
+  for (char ch : rawText) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '\\') {
       escapedLength += 2;
@@ -138,14 +162,14 @@ void LogMessage::sanitize() {
     }
   }
   newlineCount_ = newlines;
-  if (escapedLength == rawText_.size()) {
+  if (escapedLength == rawText.size()) {
     // Only tabs and newlines: they pass through unchanged.
     return;
   }
 
   static constexpr char kHexDigits[] = "0123456789abcdef";
   sanitizedText_.reserve(escapedLength);
-  for (char ch : rawText_) {
+  for (char ch : rawText) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '\\') {
       sanitizedText_.append("\\\\", 2);

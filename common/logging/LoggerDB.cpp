@@ -8,6 +8,7 @@
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogHandlerFactory.h"
+#include "common/logging/internal/SnapshotGuard.h"
 #include "common/utilities/ExceptionString.h"
 #include "common/utilities/ForkHandlerRegistry.h"
 
@@ -25,6 +26,9 @@ LoggerDB::LoggerDB() {
   root_ = root.get();
   categories_.emplace(root_->name(), std::move(root));
   root_->setLevel(LogLevel::INFO, false);
+  // Its lists are retired under this database's locks: that lock is taken
+  // after them at a fork, so its fork entry must be the older one.
+  logging::internal::installSnapshotForkHandling();
   ForkHandlerRegistry::registerForkHandlers(
       this, [this] { return prepareFork(); }, [this] { resumeForkParent(); },
       [this] { resumeForkChild(); });

@@ -121,18 +121,6 @@ CivilDate civilDateFromDays(int64_t days) {
 
 }  // namespace
 
-SplitTimestamp splitTimestamp(std::chrono::system_clock::time_point timestamp) {
-  const int64_t micros =
-      std::chrono::duration_cast<std::chrono::microseconds>(timestamp.time_since_epoch()).count();
-  int64_t seconds = micros / 1'000'000;
-  int64_t rest = micros % 1'000'000;
-  if (rest < 0) {
-    seconds -= 1;
-    rest += 1'000'000;
-  }
-  return {seconds, static_cast<uint32_t>(rest)};
-}
-
 std::tm fixedZoneCalendarTime(int64_t seconds, const FixedZone& zone) {
   int64_t local = 0;
   if (__builtin_add_overflow(seconds, static_cast<int64_t>(zone.offsetSeconds), &local)) {
@@ -182,6 +170,8 @@ std::tm cachedLocalCalendarTime(int64_t seconds) {
   }
   return cache.fields;
 }
+
+uint64_t localTimeZoneGeneration() { return zoneGeneration.load(std::memory_order_acquire); }
 
 void reloadLocalTimeZone() {
   if (!inForkedChild.load(std::memory_order_relaxed)) {

@@ -55,10 +55,25 @@ struct SplitTimestamp {
   uint32_t microseconds;
 };
 
-SplitTimestamp splitTimestamp(std::chrono::system_clock::time_point timestamp);
+inline SplitTimestamp splitTimestamp(std::chrono::system_clock::time_point timestamp) {
+  const int64_t micros =
+      std::chrono::duration_cast<std::chrono::microseconds>(timestamp.time_since_epoch()).count();
+  int64_t seconds = micros / 1'000'000;
+  int64_t rest = micros % 1'000'000;
+  if (rest < 0) {
+    seconds -= 1;
+    rest += 1'000'000;
+  }
+  return {seconds, static_cast<uint32_t>(rest)};
+}
 
 std::tm localCalendarTime(int64_t seconds);
 std::tm cachedLocalCalendarTime(int64_t seconds);
+
+// Changes whenever the zone is re-read (reloadLocalTimeZone) and in a forked
+// child, never 0: the key under which cachedLocalCalendarTime keeps its
+// entries, for callers that keep text derived from a breakdown.
+uint64_t localTimeZoneGeneration();
 
 // Calls tzset() and discards every thread's cached breakdown. In a forked
 // child the zone stays the one noted at the fork and only the caches are

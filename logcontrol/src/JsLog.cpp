@@ -32,7 +32,7 @@ LogLevel levelFromNumber(napi_env env, napi_value value) {
   return static_cast<LogLevel>(static_cast<uint32_t>(number));
 }
 
-LogLevel levelFromText(const std::string& text) {
+LogLevel levelFromText(std::string_view text) {
   try {
     return parseLogLevel(text);
   } catch (const std::range_error& ex) {
@@ -57,13 +57,38 @@ LogCategory* categoryNamed(std::string_view name) {
   return category;
 }
 
+// A per-thread buffer for one kind of text read from JavaScript; a large one
+// is released when the call is done.
+class ThreadText {
+ public:
+  explicit ThreadText(std::string& buffer) : buffer_(buffer) {}
+  ThreadText(const ThreadText&) = delete;
+  ThreadText& operator=(const ThreadText&) = delete;
+  ~ThreadText() {
+    if (buffer_.capacity() > kKeptTextBytes) {
+      std::string().swap(buffer_);
+    }
+  }
+  const std::string& read(napi_env env, napi_value value) {
+    ReadCXXString(env, value, buffer_, ZANDREL_HERE());
+    return buffer_;
+  }
+
+ private:
+  std::string& buffer_;
+};
+
+thread_local std::string levelBuffer;
+thread_local std::string categoryBuffer;
+thread_local std::string textBuffer;
+
 }  // namespace
 
 LogLevel levelFromJs(napi_env env, napi_value value) {
   napi_type_check(env, value, {napi_string, napi_number}, ZANDREL_HERE());
   const LogLevel level = CheckType(env, value, napi_number)
                              ? levelFromNumber(env, value)
-                             : levelFromText(GetCXXString(env, value, ZANDREL_HERE()));
+                             : levelFromText(ThreadText(levelBuffer).read(env, value));
   if (isLogLevelFatal(level)) {
     throw js::Error("log level " + logLevelName(level) +
                         " would end the process; the highest level accepted is DFATAL",
@@ -72,13 +97,15 @@ LogLevel levelFromJs(napi_env env, napi_value value) {
   return level;
 }
 
-void logFromJavaScript(std::string_view category, LogLevel level, std::string text) {
-  LogCategory* target = categoryNamed(category);
+void logFromJavaScript(napi_env env, napi_value category, LogLevel level, napi_value text) {
+  LogCategory* target = categoryNamed(ThreadText(categoryBuffer).read(env, category));
   if (!target->isEnabled(level)) {
     return;
   }
-  const LogMessage message(target, level, kJavaScriptFile, kJavaScriptLine, kJavaScriptFunction,
-                           std::move(text));
+  ThreadText lent(textBuffer);
+  const LogMessage message(target, level, LogSourceFile{kJavaScriptFile, kJavaScriptFile},
+                           kJavaScriptLine, kJavaScriptFunction,
+                           LogMessage::BorrowedText{lent.read(env, text), /*plain=*/false});
   target->submitMessage(message);
 }
 

@@ -2,13 +2,17 @@
 
 // Messages from the application's JavaScript into the log files.
 //
-// logFromJavaScript(category, level, text) logs through this module's own
+// logFromJavaScript(env, category, level, text) logs through this module's own
 // logger database, whose levels the logging client keeps equal to logcore's:
-// a message below its category's effective level costs a cached category
-// lookup and one compare; an admitted one builds one LogMessage (source file
-// "javascript", line 0, function "log") and submits it to the category, whose
-// forwarding handler hands it to logcore once. Category pointers are cached by
-// name per thread (categories are never destroyed).
+// a message below its category's effective level costs reading the category
+// name, a cached category lookup and one compare; an admitted one reads its
+// text and builds one LogMessage (source file "javascript", line 0, function
+// "log") that borrows it, and submits it to the category, whose forwarding
+// handler hands it to logcore once. `category` and `text` must be JavaScript
+// strings (checked by the caller). Both are read into per-thread buffers that
+// are reused from call to call (a buffer past kKeptTextBytes is released after
+// the call). Category pointers are cached by name per thread (categories are
+// never destroyed).
 //
 // levelFromJs reads a level given as a name the framework's level parser
 // accepts ("WARN", "dbg3", "LogLevel(1234)", "1500", ...) or as a number (an
@@ -32,7 +36,9 @@ inline constexpr std::string_view kJavaScriptFile = "javascript";
 inline constexpr unsigned int kJavaScriptLine = 0;
 inline constexpr std::string_view kJavaScriptFunction = "log";
 
+inline constexpr size_t kKeptTextBytes = 64 * 1024;
+
 LogLevel levelFromJs(napi_env env, napi_value value);
-void logFromJavaScript(std::string_view category, LogLevel level, std::string text);
+void logFromJavaScript(napi_env env, napi_value category, LogLevel level, napi_value text);
 
 }  // namespace quorvane::kestro::logcontrol

@@ -92,8 +92,7 @@ napi_value log(napi_env env, napi_callback_info info) {
   napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
   napi_type_check(env, args.values[2], {napi_string}, ZANDREL_HERE());
   const LogLevel level = levelFromJs(env, args.values[1]);
-  logFromJavaScript(GetCXXString(env, args.values[0], ZANDREL_HERE()), level,
-                    GetCXXString(env, args.values[2], ZANDREL_HERE()));
+  logFromJavaScript(env, args.values[0], level, args.values[2]);
   return GetUndefined(env);
 }
 

@@ -59,6 +59,20 @@ test('messages from JavaScript reach the channels at the core levels', () => {
   assert.match(channel('trace'), /"name":"initLogging".*"ph":"E"/);
 });
 
+test('texts of any length and characters reach the file whole', () => {
+  // Near the first read's 256 bytes a character may not fit whole; a text past
+  // 64 KiB takes a second read and is not kept; a short one follows it.
+  const texts = [250, 251, 252, 253, 254, 255].map((n) => `${'a'.repeat(n)}\u{1F600}\u00e9`);
+  texts.push(`${'x'.repeat(70000)}\u20ac`, 'short after long');
+  for (const text of texts) lc.log('app.ui', 'INFO', text);
+  lc.log('app.\u00fc'.repeat(60), 'INFO', 'long category name');
+  lc.flushLogs();
+  const main = channel('kestro');
+  for (const text of [...texts, 'long category name']) {
+    assert.ok(main.includes(` javascript:0] ${text}\n`), text.slice(0, 20));
+  }
+});
+
 test('a native error is logged at ERR, with the trail it has when it is made', () => {
   assert.throws(() => lc.log(5, 'INFO', 'm'));
   lc.flushLogs();

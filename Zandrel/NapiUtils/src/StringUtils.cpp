@@ -1,11 +1,21 @@
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 
+#include <algorithm>
+
 #include "Logging/Shared/Client/src/CallTracing.h"
 #include "Zandrel/NapiUtils/src/Base.h"
 
 namespace quorvane::kestro::napi {
 
 using logging::SyncTracing;
+
+namespace {
+
+// The host stops before a character that does not fit whole, so a read that
+// left fewer free bytes than the longest UTF-8 character may be cut short.
+constexpr size_t kLongestUtf8Character = 4;
+
+}  // namespace
 
 napi_value CreateString(napi_env env, const char* begin, const char* end) {
   SyncTracing trace("CreateString");
@@ -27,6 +37,28 @@ std::string GetCXXString(napi_env env, napi_value value, js::SourceLocation call
                      napi_get_value_string_utf8(env, value, result.data(), length + 1, &copied));
     result.resize(copied);
     return result;
+  } catch (...) {
+    js::rethrowWithFrame(caller);
+  }
+}
+
+void ReadCXXString(napi_env env, napi_value value, std::string& out, js::SourceLocation caller) {
+  SyncTracing trace("ReadCXXString");
+  try {
+    // The host writes a terminating zero after the bytes; a string has room
+    // for one at data()[size()].
+    out.resize(std::max(out.capacity(), kFirstReadBytes));
+    size_t copied = 0;
+    KESTRO_NAPI_CALL(env,
+                     napi_get_value_string_utf8(env, value, out.data(), out.size() + 1, &copied));
+    if (copied + kLongestUtf8Character > out.size()) {
+      size_t length = 0;
+      KESTRO_NAPI_CALL(env, napi_get_value_string_utf8(env, value, nullptr, 0, &length));
+      out.resize(length);
+      KESTRO_NAPI_CALL(env,
+                       napi_get_value_string_utf8(env, value, out.data(), length + 1, &copied));
+    }
+    out.resize(copied);
   } catch (...) {
     js::rethrowWithFrame(caller);
   }

@@ -4,79 +4,37 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/logging/internal/CopyBytes.h"
 #include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane::logging::internal {
 namespace {
 
-// The length of one argument as "{}" formats it, or kNotCovered for types a
-// plan leaves to the formatting engine.
-constexpr size_t kNotCovered = static_cast<size_t>(-1);
+// Prepares one type-erased argument; false for the types a plan leaves to
+// the formatting engine.
+struct PrepareArgument {
+  FormatPlan::Argument& argument;
 
-template <typename T>
-constexpr bool kIsPlainInteger =
-    std::is_same_v<T, int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long long> ||
-    std::is_same_v<T, unsigned long long>;
-
-// The magnitude of an integer as an unsigned value (also for the minimum).
-template <typename T>
-auto magnitude(T value) {
-  using U = std::make_unsigned_t<T>;
-  if constexpr (std::is_signed_v<T>) {
-    return value < 0 ? static_cast<U>(0 - static_cast<U>(value)) : static_cast<U>(value);
-  } else {
-    return value;
-  }
-}
-
-struct ArgumentLength {
   template <typename T>
-  size_t operator()(T value) const {
-    if constexpr (std::is_same_v<T, bool>) {
-      return value ? 4 : 5;
-    } else if constexpr (std::is_same_v<T, char>) {
-      return 1;
-    } else if constexpr (kIsPlainInteger<T>) {
-      size_t sign = 0;
-      if constexpr (std::is_signed_v<T>) {
-        sign = value < 0 ? 1 : 0;
-      }
-      return decimalDigitCount(magnitude(value)) + sign;
-    } else if constexpr (std::is_same_v<T, const char*>) {
-      return value == nullptr ? kNotCovered : std::strlen(value);  // null: the engine's error
-    } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      return value.size();
+  bool operator()(T value) const {
+    if constexpr (FormatPlan::kCovers<T>) {
+      return FormatPlan::prepare(value, argument);
     } else {
-      return kNotCovered;
+      return false;
     }
   }
 };
 
-// Writes one argument of the length ArgumentLength gave at `p`.
-struct WriteArgument {
-  char* p;
-  size_t length;
-
-  template <typename T>
-  void operator()(T value) const {
-    if constexpr (std::is_same_v<T, bool>) {
-      std::memcpy(p, value ? "true" : "false", length);
-    } else if constexpr (std::is_same_v<T, char>) {
-      *p = value;
-    } else if constexpr (kIsPlainInteger<T>) {
-      if constexpr (std::is_signed_v<T>) {
-        if (value < 0) {
-          *p = '-';
-        }
-      }
-      putDigitsEndingAt(p + length, magnitude(value));
-    } else if constexpr (std::is_same_v<T, const char*>) {
-      std::memcpy(p, value, length);
-    } else if constexpr (std::is_same_v<T, fmt::basic_string_view<char>>) {
-      std::memcpy(p, value.data(), length);
+// Whether `text` holds no byte that sanitising looks at.
+bool isPlain(std::string_view text) {
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == '\\' || c == 0x7f) {
+      return false;
     }
   }
-};
+  return true;
+}
 
 // The plans of one thread. Slots are chosen by the format string's address.
 constexpr size_t kCacheSlots = 64;
@@ -126,35 +84,67 @@ bool FormatPlan::parse(std::string_view format) {
     }
   }
   pieceEnds_[fieldCount_] = static_cast<uint32_t>(literals_.size());
+  literalsPlain_ = isPlain(literals_);
   return literals_.size() <= UINT32_MAX;
 }
 
-bool FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
-  // First the length of every argument (and whether a plan covers it), then
-  // one resize, then every piece written into place.
-  size_t lengths[kMaxFields];
-  size_t total = literals_.size();
-  for (size_t field = 0; field < fieldCount_; ++field) {
-    lengths[field] = fmt::visit_format_arg(ArgumentLength{}, args.get(static_cast<int>(field)));
-    if (lengths[field] == kNotCovered) {
-      return false;
+FormatPlan::Result FormatPlan::formatTo(std::string& out, fmt::format_args args) const {
+  Argument arguments[kMaxFields];
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    if (!fmt::visit_format_arg(PrepareArgument{arguments[i]}, args.get(static_cast<int>(i)))) {
+      return Result::kNotCovered;
     }
-    total += lengths[field];
   }
-  const size_t start = out.size();
-  out.resize(start + total);
-  char* p = out.data() + start;
+  return formatTo(out, arguments, fieldCount_);
+}
+
+FormatPlan::Result FormatPlan::formatTo(std::string& out, const Argument* arguments,
+                                        size_t count) const {
+  if (count < fieldCount_) {
+    return Result::kNotCovered;  // the engine's error
+  }
+  // The string is sized once, then every piece is written into place.
+  size_t total = literals_.size();
+  bool plain = literalsPlain_;
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    total += arguments[i].length;
+    plain = plain && arguments[i].plain;
+  }
+  out.resize(total);
+  char* p = out.data();
+  const char* literal = literals_.data();
   uint32_t pieceStart = 0;
-  for (size_t field = 0; field < fieldCount_; ++field) {
-    const size_t pieceLength = pieceEnds_[field] - pieceStart;
-    std::memcpy(p, literals_.data() + pieceStart, pieceLength);
-    p += pieceLength;
-    pieceStart = pieceEnds_[field];
-    fmt::visit_format_arg(WriteArgument{p, lengths[field]}, args.get(static_cast<int>(field)));
-    p += lengths[field];
+  for (size_t i = 0; i < fieldCount_; ++i) {
+    p = putBytes(p, literal + pieceStart, pieceEnds_[i] - pieceStart);
+    pieceStart = pieceEnds_[i];
+    const Argument& argument = arguments[i];
+    if (argument.text != nullptr) {
+      p = putBytes(p, argument.text, argument.length);
+    } else {
+      if (argument.negative) {
+        *p = '-';
+      }
+      p += argument.length;
+      putDigitsEndingAt(p, argument.magnitude);
+    }
   }
-  std::memcpy(p, literals_.data() + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
-  return true;
+  copyBytes(p, literal + pieceStart, pieceEnds_[fieldCount_] - pieceStart);
+  return plain ? Result::kWrittenPlain : Result::kWritten;
+}
+
+const FormatPlan* FormatSite::otherPlan(std::string_view format) {
+  if (entry_.load(std::memory_order_acquire) == nullptr) {
+    auto* entry = new Entry{format, std::string(format), false, FormatPlan()};
+    entry->covered = entry->plan.parse(format);
+    const Entry* expected = nullptr;
+    if (entry_.compare_exchange_strong(expected, entry, std::memory_order_acq_rel)) {
+      return entry->covered ? &entry->plan : nullptr;
+    }
+    delete entry;  // another thread made the site's entry first
+  }
+  // A site shows another format only when its format is not a constant (a
+  // string built at run time): the thread's cache checks it by content.
+  return cachedFormatPlan(format);
 }
 
 const FormatPlan* cachedFormatPlan(std::string_view format) {

@@ -11,28 +11,34 @@ namespace quorvane::logging::internal {
 
 LogStatement::~LogStatement() {
   stream_.reset();
-  LogMessage message(category_, level_, file_, line_, function_, std::move(text_));
+  const LogMessage message(category_, level_, file_, line_, function_,
+                           LogMessage::BorrowedText{text_.text(), plainText_});
   category_->submitMessage(message);
-  giveBackScratchString(ScratchSlot::kStatementText, message.takeRawText());
 }
 
-void LogStatement::formatArguments(fmt::string_view format, fmt::format_args args) {
+void LogStatement::formatArguments(const FormatPlan* plan, std::string_view format,
+                                   fmt::format_args args) {
+  std::string& text = text_.text();
   try {
     // Plain "{}" fields of integers and strings: from the split format.
-    if (const FormatPlan* plan = cachedFormatPlan({format.data(), format.size()})) {
-      if (plan->formatTo(text_, args)) {
+    if (plan != nullptr) {
+      const FormatPlan::Result result = plan->formatTo(text, args);
+      if (result != FormatPlan::Result::kNotCovered) {
+        plainText_ = result == FormatPlan::Result::kWrittenPlain;
         return;
       }
     }
     // Anything else: formatted on the stack by the engine, then copied into
     // the text's reused storage.
+    plainText_ = false;
     fmt::memory_buffer formatted;
-    fmt::vformat_to(fmt::appender(formatted), format, args);
-    text_.append(formatted.data(), formatted.size());
+    fmt::vformat_to(fmt::appender(formatted), fmt::string_view(format.data(), format.size()), args);
+    text.assign(formatted.data(), formatted.size());
   } catch (const std::exception& ex) {
     // A bad argument must not lose the statement: log what went wrong instead.
-    text_ = "error formatting log message: " + exceptionDescription(ex) + "; format string: \"" +
-            std::string(format.data(), format.size()) + "\"";
+    plainText_ = false;
+    text = "error formatting log message: " + exceptionDescription(ex) + "; format string: \"" +
+           std::string(format) + "\"";
   }
 }
 

@@ -27,24 +27,62 @@ inline constexpr char kDigitPairs[] =
     "6061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// 1, 10, 100, ..., 10^19.
+inline constexpr uint64_t kPowersOfTen[] = {
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+    10000000000000000000ULL,
+};
+
+// From the value's bit length: a value of b bits has either
+// floor(b * log10(2)) or one more digits (1233 / 4096 is log10(2) rounded
+// up closely enough for 64 bits), and one comparison tells which. `value | 1`
+// has the same count (an odd number is never a power of ten above 1) and
+// makes 0 count as one digit.
 template <typename UInt>
 constexpr size_t decimalDigitCount(UInt value) {
-  size_t digits = 1;
-  while (value >= 100) {
-    value /= 100;
-    digits += 2;
-  }
-  return value >= 10 ? digits + 1 : digits;
+  static_assert(std::is_unsigned_v<UInt> && sizeof(UInt) <= sizeof(uint64_t));
+  const uint64_t v = static_cast<uint64_t>(value) | 1;
+  const auto bits = static_cast<size_t>(64 - __builtin_clzll(v));
+  const size_t atLeast = (bits * 1233) >> 12;
+  return atLeast + (v >= kPowersOfTen[atLeast] ? 1 : 0);
 }
 
 // Writes the decimalDigitCount(value) digits of `value` so that they end just
-// before `end`.
+// before `end`. Four digits per division of the whole value: the two pairs of
+// each group come from the small remainder, independently of the next group.
 template <typename UInt>
 inline void putDigitsEndingAt(char* end, UInt value) {
-  while (value >= 100) {
+  constexpr unsigned kGroup = 10'000;
+  constexpr unsigned kPair = 100;
+  while (value >= kGroup) {
+    const auto group = static_cast<uint32_t>(value % kGroup);
+    value /= kGroup;
+    end -= 4;
+    std::memcpy(end, kDigitPairs + (group / kPair) * 2, 2);
+    std::memcpy(end + 2, kDigitPairs + (group % kPair) * 2, 2);
+  }
+  if (value >= kPair) {
     end -= 2;
-    std::memcpy(end, kDigitPairs + (value % 100) * 2, 2);
-    value /= 100;
+    std::memcpy(end, kDigitPairs + (value % kPair) * 2, 2);
+    value /= kPair;
   }
   if (value >= 10) {
     std::memcpy(end - 2, kDigitPairs + value * 2, 2);

@@ -1,58 +1,40 @@
 #include "common/logging/internal/ScratchString.h"
 
-#include <utility>
-
 namespace quorvane::logging::internal {
+
+constinit thread_local ScratchStrings* threadScratchStrings = nullptr;
+
 namespace {
 
-// Set when the thread's slots have been destroyed (thread exit). A plain
-// thread-local, so it can still be read after the slots are gone.
-thread_local bool slotsGone = false;
+// Set when the thread's strings have been destroyed (thread exit).
+constinit thread_local bool scratchStringsGone = false;
 
-struct Slots {
-  std::string strings[kScratchSlots];
-  bool lent[kScratchSlots] = {};
-  ~Slots() { slotsGone = true; }
+// Owns the thread's strings and destroys them at the thread's exit.
+struct ScratchStringsOwner {
+  ScratchStrings* strings = nullptr;
+  ~ScratchStringsOwner() {
+    scratchStringsGone = true;
+    threadScratchStrings = nullptr;
+    delete strings;
+  }
 };
-thread_local Slots slots;
+thread_local ScratchStringsOwner scratchStringsOwner;
 
 }  // namespace
 
-std::string takeScratchString(ScratchSlot slot) {
-  if (slotsGone) {
-    return {};
+void ScopedScratchString::lendSlowly(size_t index) {
+  if (threadScratchStrings == nullptr && !scratchStringsGone) {
+    scratchStringsOwner.strings = new ScratchStrings();
+    threadScratchStrings = scratchStringsOwner.strings;
   }
-  std::string text = std::move(slots.strings[static_cast<size_t>(slot)]);
-  text.clear();
-  return text;
-}
-
-void giveBackScratchString(ScratchSlot slot, std::string&& text) {
-  if (slotsGone || text.capacity() > kMaxKeptScratchCapacity) {
+  ScratchStrings* strings = threadScratchStrings;
+  if (strings != nullptr && !strings->lent[index]) {
+    strings->lent[index] = true;
+    lentFlag_ = &strings->lent[index];
+    text_ = &strings->strings[index];
     return;
   }
-  slots.strings[static_cast<size_t>(slot)] = std::move(text);
-}
-
-ScopedScratchString::ScopedScratchString(ScratchSlot slot) : text_(&own_) {
-  const auto index = static_cast<size_t>(slot);
-  if (slotsGone || slots.lent[index]) {
-    return;
-  }
-  slots.lent[index] = true;
-  lentFlag_ = &slots.lent[index];
-  text_ = &slots.strings[index];
-  text_->clear();
-}
-
-ScopedScratchString::~ScopedScratchString() {
-  if (lentFlag_ == nullptr) {
-    return;
-  }
-  if (text_->capacity() > kMaxKeptScratchCapacity) {
-    std::string().swap(*text_);
-  }
-  *lentFlag_ = false;
+  text_ = &own_.emplace();
 }
 
 }  // namespace quorvane::logging::internal

@@ -24,6 +24,7 @@ struct CapturedMessage {
   std::string category;         // the message's own category
   std::string handlerCategory;  // where the handler was found
   std::string fileName;
+  std::string fileBaseName;
   unsigned int lineNumber;
   std::string functionName;
   uint64_t threadId;
@@ -40,6 +41,7 @@ class CapturingLogHandler : public LogHandler {
                              message.category()->name(),
                              handlerCategory->name(),
                              std::string(message.fileName()),
+                             std::string(message.fileBaseName()),
                              message.lineNumber(),
                              std::string(message.functionName()),
                              message.threadId()};

@@ -12,22 +12,42 @@
 namespace quorvane::logging::internal {
 namespace {
 
+// The plan's result for prepared arguments, as the statements prepare them
+// when every type is covered; kNotCovered also when one is not.
+template <typename... Args>
+FormatPlan::Result formatPrepared(const FormatPlan& plan, std::string& out, const Args&... args) {
+  if constexpr ((FormatPlan::kCovers<Args> && ...)) {
+    FormatPlan::Argument arguments[sizeof...(Args) + 1];
+    size_t next = 0;
+    if ((FormatPlan::prepare(args, arguments[next++]) && ...)) {
+      return plan.formatTo(out, arguments, sizeof...(Args));
+    }
+  }
+  return FormatPlan::Result::kNotCovered;
+}
+
 // What the plan of `format` writes for `args`, or "<engine>" when the plan
 // leaves the format or the arguments to the formatting engine. Checks that the
-// plan agrees with the engine whenever it writes.
+// plan agrees with the engine whenever it writes, with the arguments
+// type-erased by the engine and prepared by type alike.
 template <typename... Args>
 std::string viaPlan(std::string_view format, const Args&... args) {
   FormatPlan plan;
   if (!plan.parse(format)) {
     return "<engine>";
   }
-  std::string out = "prefix:";
-  if (!plan.formatTo(out, fmt::make_format_args(args...))) {
-    EXPECT_EQ(out, "prefix:") << "a refused argument leaves the text as it was";
+  const std::string before = "what the string held before, longer than most results";
+  std::string erased = before;
+  std::string prepared = before;
+  const FormatPlan::Result erasedResult = plan.formatTo(erased, fmt::make_format_args(args...));
+  EXPECT_EQ(formatPrepared(plan, prepared, args...), erasedResult) << format;
+  EXPECT_EQ(prepared, erased) << format;
+  if (erasedResult == FormatPlan::Result::kNotCovered) {
+    EXPECT_EQ(erased, before) << "a refused argument leaves the text as it was";
     return "<engine>";
   }
-  EXPECT_EQ(out, "prefix:" + fmt::vformat(format, fmt::make_format_args(args...))) << format;
-  return out.substr(7);
+  EXPECT_EQ(erased, fmt::vformat(format, fmt::make_format_args(args...))) << format;
+  return erased;
 }
 
 TEST(FormatPlanTest, PlainFieldsOfIntegersStringsAndCharactersMatchTheEngine) {
@@ -44,6 +64,13 @@ TEST(FormatPlanTest, PlainFieldsOfIntegersStringsAndCharactersMatchTheEngine) {
   EXPECT_EQ(viaPlan("{} / {} / {}", owned, cString, std::string_view("view")),
             "owned / c string / view");
   EXPECT_EQ(viaPlan("{} {} {}", short{-5}, static_cast<unsigned char>(200), 9UL), "-5 200 9");
+  EXPECT_EQ(
+      viaPlan("{} {} {} {}", static_cast<signed char>(-128), uint16_t{65535}, LONG_MIN, ULONG_MAX),
+      fmt::format("{} {} {} {}", static_cast<signed char>(-128), uint16_t{65535}, LONG_MIN,
+                  ULONG_MAX));
+  char array[] = "array";
+  EXPECT_EQ(viaPlan("{}|{}", array, std::string("nul\0inside", 10)),
+            std::string("array|nul\0inside", 16));
   EXPECT_EQ(viaPlan("{{literal}} {} }}{{", 3), "{literal} 3 }{");
   EXPECT_EQ(viaPlan("only {}", 1, 2, 3), "only 1")
       << "extra arguments are ignored, as the engine does";
@@ -67,6 +94,53 @@ TEST(FormatPlanTest, EverythingElseIsLeftToTheEngine) {
   EXPECT_EQ(viaPlan("{} {}", 1, null), "<engine>");
 }
 
+// Whether the plan of `format` marks the text of `args` plain.
+template <typename... Args>
+bool markedPlain(std::string_view format, const Args&... args) {
+  FormatPlan plan;
+  std::string out;
+  EXPECT_TRUE(plan.parse(format)) << format;
+  return plan.formatTo(out, fmt::make_format_args(args...)) == FormatPlan::Result::kWrittenPlain;
+}
+
+TEST(FormatPlanTest, OnlyIntegersAndBooleansInAFormatWithoutSpecialBytesArePlain) {
+  // Plain text skips the message's sanitising, so a byte that sanitising
+  // escapes or counts must never be in it.
+  EXPECT_TRUE(markedPlain("message {} of the run, second {}", -17, 119ULL));
+  EXPECT_TRUE(markedPlain("{} {}", true, 7U));
+  EXPECT_TRUE(markedPlain("no fields, caf\xc3\xa9"));
+  EXPECT_TRUE(markedPlain("{{braces}}"));
+  EXPECT_FALSE(markedPlain("tab\t{}", 1));
+  EXPECT_FALSE(markedPlain("two\nlines {}", 1));
+  EXPECT_FALSE(markedPlain("back\\slash {}", 1));
+  EXPECT_FALSE(markedPlain("del\x7f {}", 1));
+  EXPECT_FALSE(markedPlain("{}", "a string may hold anything"));
+  EXPECT_FALSE(markedPlain("{}", std::string_view("a view")));
+  EXPECT_FALSE(markedPlain("{}", 'c'));
+}
+
+TEST(FormatPlanTest, ASiteKeepsItsFirstFormatsPlanAndAnswersOthersByContent) {
+  // Sites live as long as the program (their entries are never freed), as a
+  // statement's does.
+  static FormatSite site;
+  const char* literal = "site {} plan";
+  const FormatPlan* plan = site.plan(literal);
+  ASSERT_NE(plan, nullptr);
+  EXPECT_EQ(site.plan(literal), plan);
+  // Another format at the same site (only a format made at run time can do
+  // that): its own plan, never the site's.
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%s", "other {}");
+  const FormatPlan* other = site.plan(buffer);
+  ASSERT_NE(other, nullptr);
+  std::string out;
+  ASSERT_NE(other->formatTo(out, fmt::make_format_args(1)), FormatPlan::Result::kNotCovered);
+  EXPECT_EQ(out, "other 1");
+  static FormatSite uncovered;
+  EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
+  EXPECT_EQ(uncovered.plan("{:x}"), nullptr);
+}
+
 TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
   // A format built at run time in one buffer, with different content each
   // time: the cache must not hand out the plan of the earlier content.
@@ -80,7 +154,7 @@ TEST(FormatPlanTest, TheCacheConfirmsAPlanByContentNotByAddressAlone) {
     }
     ASSERT_NE(plan, nullptr) << text;
     std::string out;
-    ASSERT_TRUE(plan->formatTo(out, fmt::make_format_args(1, 2)));
+    ASSERT_NE(plan->formatTo(out, fmt::make_format_args(1, 2)), FormatPlan::Result::kNotCovered);
     EXPECT_EQ(out, fmt::vformat(text, fmt::make_format_args(1, 2)));
   }
   // The same format again: the same plan.

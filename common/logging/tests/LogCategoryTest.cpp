@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/testing/CapturingLogHandler.h"
@@ -181,6 +184,79 @@ TEST_F(LogCategoryTest, DeliveryFollowsEveryChangeOfAHandlerList) {
   log("d", LogLevel::INFO, "both");
   EXPECT_THAT(h1->texts(), ElementsAre("one", "both"));
   EXPECT_THAT(h2->texts(), ElementsAre("substituted", "both"));
+}
+
+// Waits in handleMessage until released; notes the thread that destroys it.
+class BlockingHandler : public CapturingLogHandler {
+ public:
+  explicit BlockingHandler(std::thread::id& destroyedOn) : destroyedOn_(destroyedOn) {}
+  ~BlockingHandler() override { destroyedOn_ = std::this_thread::get_id(); }
+  void handleMessage(const LogMessage& message, const LogCategory* handlerCategory) override {
+    entered.set_value();
+    release.get_future().wait();
+    CapturingLogHandler::handleMessage(message, handlerCategory);
+  }
+  std::promise<void> entered;
+  std::promise<void> release;
+
+ private:
+  std::thread::id& destroyedOn_;
+};
+
+TEST_F(LogCategoryTest, AHandlerReplacedWhileItRunsLivesUntilThatDispatchEnds) {
+  std::thread::id destroyedOn;
+  auto blocking = std::make_shared<BlockingHandler>(destroyedOn);
+  std::future<void> entered = blocking->entered.get_future();
+  std::promise<void>& release = blocking->release;
+  const std::weak_ptr<LogHandler> running = blocking;
+  db_.categoryFor("r")->setHandlers({std::move(blocking)});
+
+  std::thread logger([&] { log("r", LogLevel::INFO, "slow"); });
+  const std::thread::id loggerId = logger.get_id();
+  entered.wait();
+  db_.categoryFor("r")->removeAllHandlers();
+  EXPECT_FALSE(running.expired()) << "it is still handling a message";
+  release.set_value();
+  logger.join();
+  EXPECT_TRUE(running.expired());
+  EXPECT_EQ(destroyedOn, loggerId) << "the dispatch that used it last released it";
+
+  // A handler that no dispatch is using goes with the change itself.
+  auto idle = std::make_shared<CapturingLogHandler>();
+  const std::weak_ptr<LogHandler> unused = idle;
+  db_.categoryFor("r")->setHandlers({std::move(idle)});
+  log("r", LogLevel::INFO, "quick");
+  db_.categoryFor("r")->removeAllHandlers();
+  EXPECT_TRUE(unused.expired());
+}
+
+// Logs to its category again from inside handleMessage, `nesting` levels deep.
+class RecursingHandler : public CapturingLogHandler {
+ public:
+  explicit RecursingHandler(int nesting) : nesting_(nesting) {}
+  void handleMessage(const LogMessage& message, const LogCategory* handlerCategory) override {
+    CapturingLogHandler::handleMessage(message, handlerCategory);
+    if (depth_ < nesting_) {
+      ++depth_;
+      LogMessage inner(handlerCategory, LogLevel::INFO, "test.cpp", 1, "", std::to_string(depth_));
+      handlerCategory->submitMessage(inner);
+    }
+  }
+
+ private:
+  const int nesting_;
+  int depth_ = 0;
+};
+
+TEST_F(LogCategoryTest, DispatchesNestedDeeperThanAThreadsGuardsReachEveryHandler) {
+  auto recursing = std::make_shared<RecursingHandler>(9);
+  const std::weak_ptr<LogHandler> handler = recursing;
+  db_.categoryFor("n")->setHandlers({std::move(recursing)});
+  log("n", LogLevel::INFO, "0");
+  EXPECT_THAT(std::static_pointer_cast<CapturingLogHandler>(handler.lock())->texts(),
+              ElementsAre("0", "1", "2", "3", "4", "5", "6", "7", "8", "9"));
+  db_.categoryFor("n")->removeAllHandlers();
+  EXPECT_TRUE(handler.expired()) << "no nesting level kept it";
 }
 
 using LogCategoryDeathTest = LogCategoryTest;

@@ -125,6 +125,29 @@ TEST_F(LogMessageTest, FieldsAndBaseName) {
   EXPECT_EQ(supplied.timestamp(), fixed);
 }
 
+static_assert(sourceFileBaseName("src/net/Client.cpp") == "Client.cpp");
+static_assert(sourceFileBaseName("Client.cpp") == "Client.cpp");
+static_assert(sourceFileBaseName("dir/") == "");
+
+TEST_F(LogMessageTest, AStatementsTextIsBorrowedAndScannedUnlessKnownToBePlain) {
+  const std::string text = "a\\b\n";
+  const LogMessage scanned(db_.categoryFor("s"), LogLevel::INFO,
+                           LogSourceFile{"src/x/Y.cpp", "Y.cpp"}, 3, "f",
+                           LogMessage::BorrowedText{text, /*plain=*/false});
+  EXPECT_EQ(&scanned.rawText(), &text);
+  EXPECT_EQ(scanned.messageText(), "a\\\\b\n");
+  EXPECT_EQ(scanned.newlineCount(), 1u);
+  EXPECT_EQ(scanned.fileName(), "src/x/Y.cpp");
+  EXPECT_EQ(scanned.fileBaseName(), "Y.cpp");
+  EXPECT_EQ(scanned.threadId(), getOSThreadID());
+
+  const std::string plain = "nothing to escape";
+  const LogMessage trusted(db_.categoryFor("s"), LogLevel::INFO, LogSourceFile{"Y.cpp", "Y.cpp"}, 3,
+                           "f", LogMessage::BorrowedText{plain, /*plain=*/true});
+  EXPECT_EQ(&trusted.messageText(), &plain);
+  EXPECT_EQ(trusted.newlineCount(), 0u);
+}
+
 TEST_F(LogMessageTest, ThreadIdIsTheLoggingThreadsOsId) {
   uint64_t mainId = make("m").threadId();
   uint64_t otherId = 0;

@@ -40,6 +40,7 @@ TEST_F(LogStatementTest, LogsToTheCategoryNamedAfterTheSourcePath) {
   EXPECT_EQ(messages[0].category, kThisFileCategory);
   EXPECT_EQ(messages[0].level, LogLevel::INFO);
   EXPECT_EQ(messages[0].fileName, "common/logging/tests/LogStatementTest.cpp");
+  EXPECT_EQ(messages[0].fileBaseName, "LogStatementTest.cpp");
   EXPECT_EQ(messages[0].lineNumber, line);
   EXPECT_EQ(messages[0].functionName, "TestBody");
 }
@@ -49,6 +50,16 @@ TEST_F(LogStatementTest, FormattedArgumentsComeBeforeStreamedText) {
   KLOGF(ERR, "no arguments");
   KLOG(INFO);
   EXPECT_THAT(handler_->texts(), ElementsAre("1 + 2 = 3 (ff)", "no arguments", ""));
+}
+
+TEST_F(LogStatementTest, TextIsSanitisedUnlessEveryPieceIsKnownToBePlain) {
+  KLOGF(INFO, "{} and {}", -1, true);
+  KLOGF(INFO, "string {}", "tab\there \\ \x01");
+  KLOGF(INFO, "{}", 2) << " then \x02";
+  KLOGF(INFO, fmt::runtime("\\{}"), 3);
+  KLOGF(INFO, "{:x}", 255) << "\\";
+  EXPECT_THAT(handler_->texts(), ElementsAre("-1 and true", "string tab\there \\\\ \\x01",
+                                             "2 then \\x02", "\\\\3", "ff\\\\"));
 }
 
 // Logs a statement of its own while it handles the message "outer 1 ...".

@@ -14,6 +14,11 @@
 // time cannot be broken down, every calendar field (and the offset) prints as
 // zero.
 //
+// A line formatted from a message reuses the text of the calendar second,
+// zone offset and thread id that the calling thread formatted last (kept per
+// thread, keyed like the local calendar breakdown of LocalTime.h), so most
+// lines only add the level letter, the microseconds and the source location.
+//
 // Stateless: one instance serves any number of threads at once.
 
 #include <string>
@@ -26,6 +31,10 @@ class KestroStyleFormatter : public LineLayoutFormatter<KestroStyleFormatter> {
  public:
   // Appends the layout of `fields` to `out`.
   void appendFields(std::string& out, const LogLineFields& fields) const;
+
+  // The same line as formatMessage, built from the message directly.
+  void formatMessageInto(std::string& out, const LogMessage& message,
+                         const LogCategory* handlerCategory) override;
 };
 
 }  // namespace quorvane::kestro::logging

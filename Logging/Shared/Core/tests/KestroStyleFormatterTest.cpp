@@ -4,7 +4,10 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "common/logging/LogCategory.h"
@@ -17,6 +20,8 @@
 
 namespace quorvane::kestro::logging {
 namespace {
+
+using namespace std::chrono_literals;
 
 using test::sampleFields;
 
@@ -40,6 +45,34 @@ TEST_F(KestroStyleFormatterTest, FormatsARealMessageWithTheZoneOffset) {
   const std::string expected = fmt::format(
       "I0312 14:05:09.004211+0100 {:5d} Sender.cpp:88] sent \\x01 ok\n", message.threadId());
   EXPECT_EQ(formatter_.formatMessage(message, nullptr), expected);
+}
+
+// Lines formatted from messages reuse the text of the thread's last second;
+// a message of another thread, or a zone re-read within the same second, must
+// not get that text.
+TEST_F(KestroStyleFormatterTest, LinesFollowTheThreadAndTheZoneWithinOneSecond) {
+  LoggerDB db;
+  const auto timestamp = std::chrono::system_clock::time_point(
+      std::chrono::microseconds(1710248709LL * 1'000'000 + 4211));
+  const LogMessage mine(db.categoryFor("x"), LogLevel::INFO, timestamp, "src/Sender.cpp", 88,
+                        "send", std::string("mine"));
+  std::unique_ptr<const LogMessage> theirs;
+  std::thread([&] {
+    theirs = std::make_unique<LogMessage>(db.categoryFor("x"), LogLevel::WARN, timestamp + 1us,
+                                          "Other.cpp", 7, "run", std::string("theirs\nsecond"));
+  }).join();
+  ASSERT_NE(theirs->threadId(), mine.threadId());
+
+  std::string line;
+  for (const LogMessage* message : {&mine, theirs.get(), &mine}) {
+    formatter_.formatMessageInto(line, *message, nullptr);
+    EXPECT_EQ(line, formatter_.formatMessage(*message, nullptr));
+    EXPECT_NE(line.find(fmt::format(" {:5d} ", message->threadId())), std::string::npos) << line;
+  }
+  test::ScopedTimeZone nepal("NPT-5:45");
+  formatter_.formatMessageInto(line, mine, nullptr);
+  EXPECT_EQ(line, formatter_.formatMessage(mine, nullptr));
+  EXPECT_TRUE(line.starts_with("I0312 18:50:09.004211+0545 ")) << line;
 }
 
 TEST_F(KestroStyleFormatterTest, OneLineMessagesAndMicroseconds) {

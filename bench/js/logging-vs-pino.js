@@ -1,0 +1,189 @@
+// JavaScript logging into a file: logcontrol.log (the application's way into
+// the main log) beside pino writing through an asynchronous file destination.
+//
+// Both log the same message with two interpolated values, N lines each (after
+// a warm-up), interleaved repetition by repetition, in one process:
+//   - cost per call on the JavaScript thread, timed call by call with
+//     process.hrtime.bigint() (median and 99th percentile; the timer's own
+//     cost, measured on an empty call, is printed and not subtracted);
+//   - lines per second from the first call until the data is written:
+//     logcontrol's flushLogs() returns once every line is with the operating
+//     system; pino's destination is flushed and ended and its 'close' awaited.
+// The files are read back afterwards and only the counted lines count; lines
+// the kestro writer dropped under overload (it never blocks the caller) are
+// reported in the "Dropped" column.
+//
+//   node bench/js/logging-vs-pino.js --module=build/release/out/logcontrol.node
+//        [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|pino]
+//
+// Run through bench/js/run.sh, which installs pino (a development dependency
+// of this folder only) with `npm ci` when it is missing.
+'use strict';
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const MARKER = 'of the benchmark run';
+const WARM_UP_LINES = 20000;
+
+function parseArguments(argv) {
+  const options = { lines: 1000000, repetitions: 1, dir: null, module: null, only: null };
+  for (const arg of argv) {
+    const [key, value] = arg.split('=', 2);
+    if (key === '--lines') options.lines = Number(value);
+    else if (key === '--repetitions') options.repetitions = Number(value);
+    else if (key === '--dir') options.dir = value;
+    else if (key === '--module') options.module = path.resolve(value);
+    else if (key === '--only' && ['logcontrol', 'pino'].includes(value)) options.only = value;
+    else throw new Error(`unknown argument ${arg}`);
+  }
+  if (!options.module) throw new Error('--module=<path of logcontrol.node> is required');
+  if (!(options.lines > 0 && options.repetitions > 0)) {
+    throw new Error('--lines and --repetitions must be positive');
+  }
+  return options;
+}
+
+// Calls log(i) for i in [0, lines) and records each call's duration.
+function timeCalls(log, lines, samples) {
+  const started = process.hrtime.bigint();
+  for (let i = 0; i < lines; ++i) {
+    const before = process.hrtime.bigint();
+    log(i);
+    samples[i] = Number(process.hrtime.bigint() - before);
+  }
+  return started;
+}
+
+// The text of every file in `dir` whose name starts with `prefix`.
+function filesText(dir, prefix) {
+  return fs.readdirSync(dir).filter((name) => name.startsWith(prefix))
+    .map((name) => fs.readFileSync(path.join(dir, name), 'utf8'));
+}
+
+function countMarkedLines(dir, prefix) {
+  let count = 0;
+  for (const text of filesText(dir, prefix)) {
+    for (let at = text.indexOf(MARKER); at !== -1; at = text.indexOf(MARKER, at + 1)) ++count;
+  }
+  return count;
+}
+
+// The writer's own reports of lines it dropped under overload.
+function droppedBy(dir, prefix) {
+  let dropped = 0;
+  for (const text of filesText(dir, prefix)) {
+    for (const m of text.matchAll(/(\d+) log messages discarded/g)) dropped += Number(m[1]);
+  }
+  return dropped;
+}
+
+function makeKestro(modulePath) {
+  const lc = require(modulePath);
+  return {
+    key: 'logcontrol',
+    name: 'logcontrol.log (main channel)',
+    prefix: 'kestro-',
+    async run(dir, lines, samples) {
+      lc.initLogging(dir, 'bench', '1', false);
+      for (let i = 0; i < WARM_UP_LINES; ++i) {
+        lc.log('app.bench', 'INFO', `warm-up ${i} of the JavaScript path, second argument ${i * 7}`);
+      }
+      lc.flushLogs();
+      const log = (i) =>
+        lc.log('app.bench', 'INFO', `message ${i} ${MARKER}, with a second argument ${i * 7}`);
+      const started = timeCalls(log, lines, samples);
+      lc.flushLogs();
+      const elapsed = process.hrtime.bigint() - started;
+      lc.deinitLogging();
+      return elapsed;
+    },
+  };
+}
+
+function makePino() {
+  const pino = require('pino');
+  return {
+    key: 'pino',
+    name: 'pino 9, asynchronous file destination',
+    prefix: 'pino',
+    async run(dir, lines, samples) {
+      const destination = pino.destination({ dest: path.join(dir, 'pino.log'), sync: false });
+      await new Promise((resolve) => destination.once('ready', resolve));
+      const logger = pino({ base: { pid: process.pid } }, destination);
+      for (let i = 0; i < WARM_UP_LINES; ++i) {
+        logger.info('warm-up %d of the JavaScript path, second argument %d', i, i * 7);
+      }
+      destination.flushSync();
+      const log = (i) =>
+        logger.info(`message %d ${MARKER}, with a second argument %d`, i, i * 7);
+      const started = timeCalls(log, lines, samples);
+      const closed = new Promise((resolve) => destination.once('close', resolve));
+      destination.end();
+      await closed;
+      return process.hrtime.bigint() - started;
+    },
+  };
+}
+
+function percentile(sorted, fraction) {
+  return sorted[Math.min(sorted.length - 1, Math.floor(sorted.length * fraction))];
+}
+
+function timerCost(samples) {
+  timeCalls(() => {}, samples.length, samples);
+  return percentile(Float64Array.from(samples).sort(), 0.5);
+}
+
+async function main() {
+  const options = parseArguments(process.argv.slice(2));
+  const root = options.dir ?? fs.mkdtempSync(path.join(os.tmpdir(), 'js-logging-bench-'));
+  const systems = [makeKestro(options.module), makePino()]
+    .filter((system) => !options.only || system.key === options.only);
+  const samples = new Float64Array(options.lines);
+  const results = systems.map(() => ({ latencies: [], rates: [], lines: 0, dropped: 0 }));
+  for (let r = 0; r < options.repetitions; ++r) {
+    for (const [s, system] of systems.entries()) {
+      const dir = fs.mkdtempSync(path.join(root, `run-${r}-${s}-`));
+      const elapsed = await system.run(dir, options.lines, samples);
+      const written = countMarkedLines(dir, system.prefix);
+      results[s].latencies.push(Float64Array.from(samples));
+      results[s].rates.push(written / (Number(elapsed) / 1e9));
+      results[s].lines += written;
+      results[s].dropped += droppedBy(dir, system.prefix);
+      fs.rmSync(dir, { recursive: true, force: true });
+    }
+  }
+  report(options, systems, results, timerCost(samples));
+}
+
+function report(options, systems, results, timer) {
+  const load = os.loadavg().map((x) => x.toFixed(2)).join(' ');
+  console.log(`node ${process.version}, ${os.cpus().length} cores online, load average ${load}`);
+  console.log(`lines per run: ${options.lines}, repetitions: ${options.repetitions}, ` +
+    `timer cost (empty call): ${timer} ns`);
+  console.log('\n| System | Call median | Call p99 | Lines/s until written | Lines written | Dropped |');
+  console.log('|---|---|---|---|---|---|');
+  const summary = results.map((result) => {
+    const all = new Float64Array(result.latencies.reduce((n, l) => n + l.length, 0));
+    let at = 0;
+    for (const l of result.latencies) { all.set(l, at); at += l.length; }
+    all.sort();
+    const rates = [...result.rates].sort((a, b) => a - b);
+    return { median: percentile(all, 0.5), p99: percentile(all, 0.99),
+      rate: rates[Math.floor(rates.length / 2)], lines: result.lines, dropped: result.dropped };
+  });
+  summary.forEach((s, i) => console.log(`| ${systems[i].name} | ${s.median} ns | ${s.p99} ns | ` +
+    `${(s.rate / 1e6).toFixed(3)} M | ${s.lines} | ${s.dropped} |`));
+  if (summary.length < 2) return;
+  const [kestro, pino] = summary;
+  console.log('\n| Ratio | Value |\n|---|---|');
+  console.log(`| call median, logcontrol / pino | ${(kestro.median / pino.median).toFixed(2)} |`);
+  console.log(`| call p99, logcontrol / pino | ${(kestro.p99 / pino.p99).toFixed(2)} |`);
+  console.log(`| lines/s, logcontrol / pino | ${(kestro.rate / pino.rate).toFixed(2)} |`);
+}
+
+main().catch((err) => {
+  console.error(err);
+  process.exitCode = 1;
+});
