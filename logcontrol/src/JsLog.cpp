@@ -82,13 +82,42 @@ thread_local std::string levelBuffer;
 thread_local std::string categoryBuffer;
 thread_local std::string textBuffer;
 
+// One type query per value on the way in; the layer's full check runs only
+// for a value of another type, to throw its TypeError.
+napi_valuetype typeOf(napi_env env, napi_value value) {
+  napi_valuetype type = napi_undefined;
+  KESTRO_NAPI_CALL(env, napi_typeof(env, value, &type));
+  return type;
+}
+
+// The application logs with a handful of level names: the last one read on
+// this thread and its level are kept, so a repeated name is not parsed again.
+LogLevel levelFromTextCached(std::string_view text) {
+  thread_local std::string lastText;
+  thread_local LogLevel lastLevel = LogLevel::INFO;
+  if (lastText.empty() || text != lastText) {
+    lastLevel = levelFromText(text);
+    lastText.assign(text.data(), text.size());
+  }
+  return lastLevel;
+}
+
 }  // namespace
 
+void requireString(napi_env env, napi_value value, js::SourceLocation caller) {
+  if (typeOf(env, value) != napi_string) {
+    napi_type_check(env, value, {napi_string}, caller);
+  }
+}
+
 LogLevel levelFromJs(napi_env env, napi_value value) {
-  napi_type_check(env, value, {napi_string, napi_number}, ZANDREL_HERE());
-  const LogLevel level = CheckType(env, value, napi_number)
+  const napi_valuetype type = typeOf(env, value);
+  if (type != napi_string && type != napi_number) {
+    napi_type_check(env, value, {napi_string, napi_number}, ZANDREL_HERE());
+  }
+  const LogLevel level = type == napi_number
                              ? levelFromNumber(env, value)
-                             : levelFromText(ThreadText(levelBuffer).read(env, value));
+                             : levelFromTextCached(ThreadText(levelBuffer).read(env, value));
   if (isLogLevelFatal(level)) {
     throw js::Error("log level " + logLevelName(level) +
                         " would end the process; the highest level accepted is DFATAL",

@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "Zandrel/js/src/SourceLocation.h"
 #include "common/logging/LogLevel.h"
 
 namespace quorvane::kestro::logcontrol {
@@ -38,6 +39,9 @@ inline constexpr std::string_view kJavaScriptFunction = "log";
 
 inline constexpr size_t kKeptTextBytes = 64 * 1024;
 
+// requireString throws the layer's TypeError ("Received: ... but expected:
+// "string"", located at `caller`) unless `value` is a string.
+void requireString(napi_env env, napi_value value, js::SourceLocation caller);
 LogLevel levelFromJs(napi_env env, napi_value value);
 void logFromJavaScript(napi_env env, napi_value category, LogLevel level, napi_value text);
 

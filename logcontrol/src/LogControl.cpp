@@ -89,8 +89,8 @@ napi_value setCompleteMasterLogConfig(napi_env env, napi_callback_info info) {
 
 napi_value log(napi_env env, napi_callback_info info) {
   auto args = GetExactCallbackArguments<3>(env, info, ZANDREL_HERE());
-  napi_type_check(env, args.values[0], {napi_string}, ZANDREL_HERE());
-  napi_type_check(env, args.values[2], {napi_string}, ZANDREL_HERE());
+  requireString(env, args.values[0], ZANDREL_HERE());
+  requireString(env, args.values[2], ZANDREL_HERE());
   const LogLevel level = levelFromJs(env, args.values[1]);
   logFromJavaScript(env, args.values[0], level, args.values[2]);
   return GetUndefined(env);
