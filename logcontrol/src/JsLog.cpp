@@ -46,17 +46,6 @@ struct NameHash {
   size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
 };
 
-LogCategory* categoryNamed(std::string_view name) {
-  thread_local std::unordered_map<std::string, LogCategory*, NameHash, std::equal_to<>> categories;
-  auto found = categories.find(name);
-  if (found != categories.end()) {
-    return found->second;
-  }
-  LogCategory* category = LoggerDB::get().categoryFor(name);
-  categories.emplace(name, category);
-  return category;
-}
-
 // A per-thread buffer for one kind of text read from JavaScript; a large one
 // is released when the call is done.
 class ThreadText {
@@ -78,9 +67,41 @@ class ThreadText {
   std::string& buffer_;
 };
 
-thread_local std::string levelBuffer;
-thread_local std::string categoryBuffer;
-thread_local std::string textBuffer;
+// What one JavaScript thread keeps from call to call, in one thread-local
+// object (each thread-local of a loaded module costs a lookup).
+struct ThreadState {
+  std::string levelBuffer;
+  std::string categoryBuffer;
+  std::string textBuffer;
+  // The application logs with a handful of level names: the last one read
+  // and its level are kept, so a repeated name is not parsed again.
+  std::string lastLevelText;
+  LogLevel lastLevel = LogLevel::INFO;
+  std::unordered_map<std::string, LogCategory*, NameHash, std::equal_to<>> categories;
+
+  LogCategory* categoryNamed(std::string_view name) {
+    auto found = categories.find(name);
+    if (found != categories.end()) {
+      return found->second;
+    }
+    LogCategory* category = LoggerDB::get().categoryFor(name);
+    categories.emplace(name, category);
+    return category;
+  }
+
+  LogLevel levelNamed(std::string_view text) {
+    if (lastLevelText.empty() || text != lastLevelText) {
+      lastLevel = levelFromText(text);
+      lastLevelText.assign(text.data(), text.size());
+    }
+    return lastLevel;
+  }
+};
+
+ThreadState& threadState() {
+  thread_local ThreadState state;
+  return state;
+}
 
 // One type query per value on the way in; the layer's full check runs only
 // for a value of another type, to throw its TypeError.
@@ -88,18 +109,6 @@ napi_valuetype typeOf(napi_env env, napi_value value) {
   napi_valuetype type = napi_undefined;
   KESTRO_NAPI_CALL(env, napi_typeof(env, value, &type));
   return type;
-}
-
-// The application logs with a handful of level names: the last one read on
-// this thread and its level are kept, so a repeated name is not parsed again.
-LogLevel levelFromTextCached(std::string_view text) {
-  thread_local std::string lastText;
-  thread_local LogLevel lastLevel = LogLevel::INFO;
-  if (lastText.empty() || text != lastText) {
-    lastLevel = levelFromText(text);
-    lastText.assign(text.data(), text.size());
-  }
-  return lastLevel;
 }
 
 }  // namespace
@@ -115,9 +124,10 @@ LogLevel levelFromJs(napi_env env, napi_value value) {
   if (type != napi_string && type != napi_number) {
     napi_type_check(env, value, {napi_string, napi_number}, ZANDREL_HERE());
   }
+  ThreadState& state = threadState();
   const LogLevel level = type == napi_number
                              ? levelFromNumber(env, value)
-                             : levelFromTextCached(ThreadText(levelBuffer).read(env, value));
+                             : state.levelNamed(ThreadText(state.levelBuffer).read(env, value));
   if (isLogLevelFatal(level)) {
     throw js::Error("log level " + logLevelName(level) +
                         " would end the process; the highest level accepted is DFATAL",
@@ -127,11 +137,12 @@ LogLevel levelFromJs(napi_env env, napi_value value) {
 }
 
 void logFromJavaScript(napi_env env, napi_value category, LogLevel level, napi_value text) {
-  LogCategory* target = categoryNamed(ThreadText(categoryBuffer).read(env, category));
+  ThreadState& state = threadState();
+  LogCategory* target = state.categoryNamed(ThreadText(state.categoryBuffer).read(env, category));
   if (!target->isEnabled(level)) {
     return;
   }
-  ThreadText lent(textBuffer);
+  ThreadText lent(state.textBuffer);
   const LogMessage message(target, level, LogSourceFile{kJavaScriptFile, kJavaScriptFile},
                            kJavaScriptLine, kJavaScriptFunction,
                            LogMessage::BorrowedText{lent.read(env, text), /*plain=*/false});

@@ -12,7 +12,7 @@
 // strings (checked by the caller). Both are read into per-thread buffers that
 // are reused from call to call (a buffer past kKeptTextBytes is released after
 // the call). Category pointers are cached by name per thread (categories are
-// never destroyed).
+// never destroyed), and so is the last level name read with its level.
 //
 // levelFromJs reads a level given as a name the framework's level parser
 // accepts ("WARN", "dbg3", "LogLevel(1234)", "1500", ...) or as a number (an

@@ -93,7 +93,7 @@ napi_value log(napi_env env, napi_callback_info info) {
   requireString(env, args.values[2], ZANDREL_HERE());
   const LogLevel level = levelFromJs(env, args.values[1]);
   logFromJavaScript(env, args.values[0], level, args.values[2]);
-  return GetUndefined(env);
+  return nullptr;  // undefined for JavaScript, without a call into the host
 }
 
 napi_value registerLogControl(napi_env env, napi_value exports) {
