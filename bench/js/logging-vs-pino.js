@@ -73,7 +73,7 @@ function countMarkedLines(dir, prefix) {
 function droppedBy(dir, prefix) {
   let dropped = 0;
   for (const text of filesText(dir, prefix)) {
-    for (const m of text.matchAll(/(\d+) log messages discarded/g)) dropped += Number(m[1]);
+    for (const m of text.matchAll(/(\d+) log messages (?:were )?discarded/g)) dropped += Number(m[1]);
   }
   return dropped;
 }
