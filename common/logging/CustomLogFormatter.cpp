@@ -70,12 +70,12 @@ const Placeholder* findPlaceholder(std::string_view name) {
   return it;
 }
 
-// The widest field (and the longest precision) a specification may ask for.
+// The widest field (and the longest precision) a format spec may ask for.
 // A layout comes from configuration, which may be hostile: without a bound a
 // width such as 2000000000 makes every line allocate gigabytes.
 constexpr unsigned long kMaxSpecNumber = 1024;
 
-// Rejects what a placeholder's specification (the text between ':' and '}')
+// Rejects what a placeholder's format spec (the text between ':' and '}')
 // may not hold: a width or precision taken from another argument (a nested
 // "{...}", which would make the layout depend on values such as the thread id,
 // so that a layout accepted here could still fail or explode for some
@@ -133,8 +133,8 @@ struct CompiledHeader {
 
 // Compiles a layout in one pass over its characters, in three states: literal
 // text (where "{{" and "}}" stand for braces), a placeholder's key, and the
-// key's specification, which is copied as it is. Throws std::runtime_error for
-// an unknown key, a specification that is not allowed or an unterminated
+// key's format spec, which is copied as it is. Throws std::runtime_error for
+// an unknown key, a format spec that is not allowed or an unterminated
 // placeholder.
 class HeaderCompiler {
  public:
@@ -153,7 +153,7 @@ class HeaderCompiler {
           key(layout_[at_]);
           break;
         case State::kSpec:
-          specification(layout_[at_]);
+          formatSpec(layout_[at_]);
           break;
       }
     }
@@ -206,10 +206,10 @@ class HeaderCompiler {
       ++header_.functionNameUses;
     }
     state_ = c == ':' ? State::kSpec : State::kLiteral;
-    keyStart_ = at_ + 1;  // where the specification starts
+    keyStart_ = at_ + 1;  // where the format spec starts
   }
 
-  void specification(char c) {
+  void formatSpec(char c) {
     header_.format.push_back(c);
     if (c == '}') {
       checkSpecification(layout_.substr(keyStart_, at_ - keyStart_));

@@ -7,7 +7,7 @@
 // Placeholders (case-sensitive): L level letter, m month (1-12), D day of month,
 // H hour, M minute, S second, USECS microseconds, THREAD thread id, FILE file
 // base name, FUN function name, LINE line number, CTX context text. A
-// placeholder may carry a format specification after a colon, passed to the
+// placeholder may carry a format spec after a colon, passed to the
 // formatting engine unchanged: {m:02d} is a two-digit month, {THREAD:>8} a
 // right-aligned thread id. "{{" and "}}" are literal braces. A blank follows a
 // non-empty header, then the message text and a newline. A message of several
@@ -21,7 +21,7 @@
 // and the name in double quotes), for a placeholder left open ("unterminated
 // format string") and for a layout the formatting engine rejects ("invalid
 // format string: " and the engine's reason), such as a lone "}" or a precision
-// given for an integer. Layouts come from configuration, so a specification may
+// given for an integer. Layouts come from configuration, so a format spec may
 // not take a width or precision from another placeholder (a nested "{...}") nor
 // ask for one above 1024; both are "invalid format string: " errors too. A
 // layout the constructor accepts formats every message without throwing.

@@ -78,7 +78,7 @@ bool FormatPlan::parse(std::string_view format) {
       pieceEnds_[fieldCount_++] = static_cast<uint32_t>(literals_.size());
       ++i;
     } else if (c == '{' || c == '}') {
-      return false;  // an index, a specification, or an unmatched brace
+      return false;  // an index, a format spec, or an unmatched brace
     } else {
       literals_.push_back(c);
     }

@@ -7,7 +7,7 @@
 // A plan covers format strings made of literal text, "{{", "}}" and "{}"
 // only, with at most kMaxFields fields, and arguments that are integers,
 // booleans, characters or strings; it writes exactly what the engine writes
-// for them. Anything else (explicit indices, format specifications, other
+// for them. Anything else (explicit indices, format specs, other
 // argument types, fewer arguments than fields, a null C string) is left to
 // the engine: parse() or formatTo() says so and the caller formats as before.
 //

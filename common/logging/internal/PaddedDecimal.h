@@ -1,7 +1,7 @@
 #pragma once
 
 // putPadded: writes an integer in decimal into a character buffer, padded on
-// the left to a minimum width, as the brace specifications {:0Nd} (fill '0')
+// the left to a minimum width, as the brace format specs {:0Nd} (fill '0')
 // and {:Nd} (fill ' ') would, without going through the formatting engine.
 // putTwoDigits and putSixDigits: the same for width 2 and 6 with fill '0' (a
 // calendar field, microseconds), in one store per pair of digits.

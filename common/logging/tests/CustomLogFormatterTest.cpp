@@ -96,7 +96,7 @@ TEST_F(CustomLogFormatterTest, BadFormatsFailWithTheirTexts) {
 }
 
 TEST_F(CustomLogFormatterTest, LayoutsTheEngineRejectsFailAtConstruction) {
-  // A lone closing brace, a precision for an integer, a specification that does
+  // A lone closing brace, a precision for an integer, a format spec that does
   // not fit the value's type: each would fail for every message.
   EXPECT_THAT(constructionError("a } b"), StartsWith("invalid format string: "));
   EXPECT_THAT(constructionError("{LINE:.2}"), StartsWith("invalid format string: "));
