@@ -160,6 +160,7 @@ class CountingLogHandler : public LogHandler {
 // child forked at any moment must still be able to do all of that itself.
 TEST(LoggingConcurrencyTest, AChildForkedWhileOtherThreadsUseTheDatabaseCanLogAndFlush) {
   KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
+  KESTRO_SKIP_FORK_STORM_UNDER_TSAN();
   constexpr int kForks = 60;
   auto db = std::make_unique<LoggerDB>();
   auto handler = std::make_shared<CountingLogHandler>();

@@ -100,6 +100,7 @@ TEST(ChannelConcurrencyTest, NoLineIsLostTornOrReorderedAcrossManyRotations) {
 TEST(ChannelConcurrencyTest,
      AForkStormWhileThreadsLogEndsWithoutDeadlockAndChildrenKeepToTheirFiles) {
   KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN();
+  KESTRO_SKIP_FORK_STORM_UNDER_TSAN();
   constexpr int kThreads = 3;
   constexpr int kForks = 30;
   constexpr long kChildLines = 5;
