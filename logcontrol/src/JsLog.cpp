@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "common/logging/LogCategory.h"
@@ -73,6 +74,7 @@ struct ThreadState {
   std::string levelBuffer;
   std::string categoryBuffer;
   std::string textBuffer;
+  std::string fileBuffer;
   // The application logs with a handful of level names: the last one read
   // and its level are kept, so a repeated name is not parsed again.
   std::string lastLevelText;
@@ -98,6 +100,16 @@ struct ThreadState {
   }
 };
 
+// Straight to logcore, which checks the level again and routes the message
+// by its category's name: the module's own category tree and forwarding
+// handler have nothing to add for a message whose level was checked.
+void logToCore(const LogCategory* category, LogLevel level, LogSourceFile file, unsigned int line,
+               const std::string& text) {
+  const LogMessage message(category, level, file, line, kJavaScriptFunction,
+                           LogMessage::BorrowedText{text, /*plain=*/false});
+  logging::handleMessage(message, /*handlerCategory=*/nullptr);
+}
+
 ThreadState& threadState() {
   thread_local ThreadState state;
   return state;
@@ -119,15 +131,18 @@ void requireString(napi_env env, napi_value value, js::SourceLocation caller) {
   }
 }
 
-LogLevel levelFromJs(napi_env env, napi_value value) {
+LogLevel anyLevelFromJs(napi_env env, napi_value value) {
   const napi_valuetype type = typeOf(env, value);
   if (type != napi_string && type != napi_number) {
     napi_type_check(env, value, {napi_string, napi_number}, ZANDREL_HERE());
   }
   ThreadState& state = threadState();
-  const LogLevel level = type == napi_number
-                             ? levelFromNumber(env, value)
+  return type == napi_number ? levelFromNumber(env, value)
                              : state.levelNamed(ThreadText(state.levelBuffer).read(env, value));
+}
+
+LogLevel levelFromJs(napi_env env, napi_value value) {
+  const LogLevel level = anyLevelFromJs(env, value);
   if (isLogLevelFatal(level)) {
     throw js::Error("log level " + logLevelName(level) +
                         " would end the process; the highest level accepted is DFATAL",
@@ -147,6 +162,23 @@ void logFromJavaScript(napi_env env, napi_value category, LogLevel level, napi_v
                            kJavaScriptLine, kJavaScriptFunction,
                            LogMessage::BorrowedText{lent.read(env, text), /*plain=*/false});
   target->submitMessage(message);
+}
+
+void logFromLogger(napi_env env, const LogCategory* category, LogLevel level, napi_value text,
+                   napi_value file, napi_value line) {
+  ThreadState& state = threadState();
+  ThreadText lent(state.textBuffer);
+  const std::string& message = lent.read(env, text);
+  if (file == nullptr) {
+    logToCore(category, level, LogSourceFile{kJavaScriptFile, kJavaScriptFile}, kJavaScriptLine,
+              message);
+    return;
+  }
+  ThreadText lentFile(state.fileBuffer);
+  const std::string_view path = lentFile.read(env, file);
+  uint32_t lineNumber = 0;
+  KESTRO_NAPI_CALL(env, napi_get_value_uint32(env, line, &lineNumber));
+  logToCore(category, level, LogSourceFile{path, sourceFileBaseName(path)}, lineNumber, message);
 }
 
 }  // namespace quorvane::kestro::logcontrol

@@ -7,6 +7,7 @@
 //   getCompleteMasterLogConfig()         -> plain object
 //   setCompleteMasterLogConfig(object)
 //   log(category, level, message)
+//   getLogger(category[, options])       -> a logger (JsLogger.h, Logger.js)
 //
 // Each checks its argument count ("Wrong number of arguments") and types
 // (TypeError) before doing anything. setCompleteMasterLogConfig raises a
@@ -25,6 +26,7 @@
 #include "Zandrel/NapiUtils/src/TypeUtils.h"
 #include "logcontrol/src/JsDynamic.h"
 #include "logcontrol/src/JsLog.h"
+#include "logcontrol/src/JsLogger.h"
 
 namespace quorvane::kestro::logcontrol {
 namespace {
@@ -108,6 +110,7 @@ napi_value registerLogControl(napi_env env, napi_value exports) {
         Method("log", &Exported<&log>),
     };
     KESTRO_NAPI_CALL(env, napi_define_properties(env, exports, std::size(properties), properties));
+    defineGetLogger(env, exports);
     return exports;
   });
 }
