@@ -70,3 +70,39 @@ export function setCompleteMasterLogConfig(config: LogConfigInput): void;
  * Levels from FATAL up throw: they would end the process.
  */
 export function log(category: string, level: LogLevel, message: string): void;
+
+/** Options of {@link getLogger}. */
+export interface LoggerOptions {
+  /**
+   * Lines name the file and line of the logging method's caller instead of
+   * "javascript", line 0. Costs a capture of the caller's stack frame per
+   * logged line (docs/benchmarks.md).
+   */
+  callSite?: boolean | undefined;
+}
+
+/**
+ * A logger bound to one category. Each method logs `text` at its level (dbg
+ * DBG, info INFO, warn WARN, error ERR, critical CRITICAL); a `value` other
+ * than undefined is appended after a blank as JSON (a cycle, a BigInt or a
+ * throwing getter is written as a string in its place, never thrown). A text
+ * that is not a string throws a `TypeError`. A method whose level the core
+ * drops for the category returns at once.
+ */
+export interface Logger {
+  /** The category's canonical name ("app.ui" for "app/ui"). */
+  readonly category: string;
+  readonly callSite: boolean;
+  dbg(text: string, value?: unknown): void;
+  info(text: string, value?: unknown): void;
+  warn(text: string, value?: unknown): void;
+  error(text: string, value?: unknown): void;
+  critical(text: string, value?: unknown): void;
+  /** Whether the core writes `level` for the category, as of its latest configuration. */
+  isEnabled(level: LogLevel): boolean;
+  /** A logger, with the same options, for the category `category + "." + suffix`. */
+  child(suffix: string): Logger;
+}
+
+/** A logger for `category`, resolved once. */
+export function getLogger(category: string, options?: LoggerOptions): Logger;

@@ -52,6 +52,10 @@ test('the declared results have the properties the modules answer with', async (
   for (const [name, typeName, value] of cases) {
     assert.deepStrictEqual(sorted(declaredProperties(name, typeName)), sorted(Object.keys(value)), typeName);
   }
+  // A logger's members live on its prototype.
+  const logger = Object.getPrototypeOf(logcontrol.getLogger('app'));
+  assert.deepStrictEqual(sorted(declaredProperties('logcontrol', 'Logger')),
+    sorted(Object.getOwnPropertyNames(logger).filter((name) => name !== 'constructor')));
   for (const property of declaredProperties('rejection', 'NativeRejection')) {
     assert.ok(property in rejection, property);
   }

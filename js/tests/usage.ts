@@ -40,6 +40,12 @@ async function application(): Promise<void> {
 
   logcontrol.log('app.ui', 'INFO', 'shown');
   logcontrol.log('app.ui', 3000, 'warned');
+  const ui: LogControl.Logger = logcontrol.getLogger('app.ui', { callSite: true });
+  ui.info('opened', { width: 800, at: new Date() });
+  ui.child('dialog').warn('slow');
+  if (ui.isEnabled('DBG') || ui.isEnabled(1000)) ui.dbg('details');
+  logcontrol.getLogger('app').critical('down', new Error('x'));
+  const name: string = ui.category;
   logcontrol.updateLoggingWithUserId('1002');
   const config: LogControl.LogConfig = logcontrol.getCompleteMasterLogConfig();
   const level: string = config.categories['qsyn']!.level;
@@ -58,7 +64,7 @@ async function application(): Promise<void> {
   const flooded: undefined = await sim.respondMany(
     [[{ identifier: 'chat-1', response: { action: 'default' } }], []]);
   void [result, supported, delivered, permissionGranted, error, nine, level, shown, textInput, requests,
-    responded, flooded];
+    responded, flooded, name];
 }
 
 function wrongTypes(): void {
@@ -80,6 +86,10 @@ function wrongTypes(): void {
   logcontrol.initLogging('/tmp/logs', 'main', '1001', 1);
   // @ts-expect-error: a level is a name or a number
   logcontrol.log('app.ui', true, 'm');
+  // @ts-expect-error: a logger's text is a string
+  logcontrol.getLogger('app.ui').info({ text: 'x' });
+  // @ts-expect-error: callSite is a boolean
+  logcontrol.getLogger('app.ui', { callSite: 'yes' });
   // @ts-expect-error: a category entry needs its level
   logcontrol.setCompleteMasterLogConfig({ categories: { app: { inherit: false } } });
   // @ts-expect-error: the user's answer names its action
