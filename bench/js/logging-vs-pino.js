@@ -1,7 +1,8 @@
-// JavaScript logging into a file: logcontrol.log (the application's way into
-// the main log) beside pino writing through an asynchronous file destination.
+// JavaScript logging into a file: logcontrol.log (the application's first way
+// into the main log), a logcontrol logger (getLogger(...).info) and pino
+// writing through an asynchronous file destination.
 //
-// Both log the same message with two interpolated values, N lines each (after
+// All log the same message with two interpolated values, N lines each (after
 // a warm-up), interleaved repetition by repetition, in one process:
 //   - cost per call on the JavaScript thread, timed call by call with
 //     process.hrtime.bigint() (median and 99th percentile; the timer's own
@@ -13,8 +14,13 @@
 // the kestro writer dropped under overload (it never blocks the caller) are
 // reported in the "Dropped" column.
 //
+// Then, with every system: a call whose level is off (the logger's dbg, pino's
+// debug, both at info), timed over a loop of calls with a constant text, best
+// of five rounds; and the logger's call with callSite on beside the same
+// logger without it (medians of calls timed one by one, CALL_SITE_LINES each).
+//
 //   node bench/js/logging-vs-pino.js --module=build/release/out/logcontrol.node
-//        [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|pino]
+//        [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|logger|pino]
 //
 // Run through bench/js/run.sh, which installs pino (a development dependency
 // of this folder only) with `npm ci` when it is missing.
@@ -25,6 +31,9 @@ const path = require('node:path');
 
 const MARKER = 'of the benchmark run';
 const WARM_UP_LINES = 20000;
+const DISABLED_CALLS = 10000000;
+const CALL_SITE_LINES = 100000;
+const SYSTEMS = ['logcontrol', 'logger', 'pino'];
 
 function parseArguments(argv) {
   const options = { lines: 1000000, repetitions: 1, dir: null, module: null, only: null };
@@ -34,7 +43,7 @@ function parseArguments(argv) {
     else if (key === '--repetitions') options.repetitions = Number(value);
     else if (key === '--dir') options.dir = value;
     else if (key === '--module') options.module = path.resolve(value);
-    else if (key === '--only' && ['logcontrol', 'pino'].includes(value)) options.only = value;
+    else if (key === '--only' && SYSTEMS.includes(value)) options.only = value;
     else throw new Error(`unknown argument ${arg}`);
   }
   if (!options.module) throw new Error('--module=<path of logcontrol.node> is required');
@@ -78,26 +87,40 @@ function droppedBy(dir, prefix) {
   return dropped;
 }
 
+// Runs the warm-up, the timed calls and the flush of one kestro system.
+async function runKestro(lc, dir, lines, samples, warmUp, log) {
+  lc.initLogging(dir, 'bench', '1', false);
+  for (let i = 0; i < WARM_UP_LINES; ++i) warmUp(i);
+  lc.flushLogs();
+  const started = timeCalls(log, lines, samples);
+  lc.flushLogs();
+  const elapsed = process.hrtime.bigint() - started;
+  lc.deinitLogging();
+  return elapsed;
+}
+
 function makeKestro(modulePath) {
   const lc = require(modulePath);
   return {
     key: 'logcontrol',
     name: 'logcontrol.log (main channel)',
     prefix: 'kestro-',
-    async run(dir, lines, samples) {
-      lc.initLogging(dir, 'bench', '1', false);
-      for (let i = 0; i < WARM_UP_LINES; ++i) {
-        lc.log('app.bench', 'INFO', `warm-up ${i} of the JavaScript path, second argument ${i * 7}`);
-      }
-      lc.flushLogs();
-      const log = (i) =>
-        lc.log('app.bench', 'INFO', `message ${i} ${MARKER}, with a second argument ${i * 7}`);
-      const started = timeCalls(log, lines, samples);
-      lc.flushLogs();
-      const elapsed = process.hrtime.bigint() - started;
-      lc.deinitLogging();
-      return elapsed;
-    },
+    run: (dir, lines, samples) => runKestro(lc, dir, lines, samples,
+      (i) => lc.log('app.bench', 'INFO', `warm-up ${i} of the JavaScript path, second argument ${i * 7}`),
+      (i) => lc.log('app.bench', 'INFO', `message ${i} ${MARKER}, with a second argument ${i * 7}`)),
+  };
+}
+
+function makeKestroLogger(modulePath) {
+  const lc = require(modulePath);
+  const logger = lc.getLogger('app.bench');
+  return {
+    key: 'logger',
+    name: 'logcontrol logger.info (main channel)',
+    prefix: 'kestro-',
+    run: (dir, lines, samples) => runKestro(lc, dir, lines, samples,
+      (i) => logger.info(`warm-up ${i} of the JavaScript path, second argument ${i * 7}`),
+      (i) => logger.info(`message ${i} ${MARKER}, with a second argument ${i * 7}`)),
   };
 }
 
@@ -138,7 +161,7 @@ function timerCost(samples) {
 async function main() {
   const options = parseArguments(process.argv.slice(2));
   const root = options.dir ?? fs.mkdtempSync(path.join(os.tmpdir(), 'js-logging-bench-'));
-  const systems = [makeKestro(options.module), makePino()]
+  const systems = [makeKestro(options.module), makeKestroLogger(options.module), makePino()]
     .filter((system) => !options.only || system.key === options.only);
   const samples = new Float64Array(options.lines);
   const results = systems.map(() => ({ latencies: [], rates: [], lines: 0, dropped: 0 }));
@@ -154,10 +177,49 @@ async function main() {
       fs.rmSync(dir, { recursive: true, force: true });
     }
   }
-  report(options, systems, results, timerCost(samples));
+  const extra = options.only ? null : singleCalls(options.module, root, samples);
+  report(options, systems, results, timerCost(samples), extra);
 }
 
-function report(options, systems, results, timer) {
+// Nanoseconds per call of `call` over `count` calls, best of five rounds.
+function perCall(call, count) {
+  let best = Infinity;
+  for (let round = 0; round < 5; ++round) {
+    const started = process.hrtime.bigint();
+    for (let i = 0; i < count; ++i) call(i);
+    best = Math.min(best, Number(process.hrtime.bigint() - started) / count);
+  }
+  return best;
+}
+
+function medianOf(samples, count) {
+  return percentile(Float64Array.from(samples.subarray(0, count)).sort(), 0.5);
+}
+
+// The disabled calls and the call-site cost (see the file comment).
+function singleCalls(modulePath, root, samples) {
+  const lc = require(modulePath);
+  const pino = require('pino');
+  const dir = fs.mkdtempSync(path.join(root, 'single-'));
+  lc.initLogging(dir, 'bench', '1', false);
+  const logger = lc.getLogger('app.bench');
+  const sited = lc.getLogger('app.bench', { callSite: true });
+  const pinoLogger = pino({ level: 'info' }, pino.destination({ dest: path.join(dir, 'pino.log') }));
+  const result = {
+    disabledLogger: perCall(() => logger.dbg('a message of the benchmark run'), DISABLED_CALLS),
+    disabledPino: perCall(() => pinoLogger.debug('a message of the benchmark run'), DISABLED_CALLS),
+  };
+  const text = (i) => `message ${i} ${MARKER}, with a second argument ${i * 7}`;
+  timeCalls((i) => logger.info(text(i)), CALL_SITE_LINES, samples);
+  result.plainCall = medianOf(samples, CALL_SITE_LINES);
+  timeCalls((i) => sited.info(text(i)), CALL_SITE_LINES, samples);
+  result.sitedCall = medianOf(samples, CALL_SITE_LINES);
+  lc.deinitLogging();
+  fs.rmSync(dir, { recursive: true, force: true });
+  return result;
+}
+
+function report(options, systems, results, timer, extra) {
   const load = os.loadavg().map((x) => x.toFixed(2)).join(' ');
   console.log(`node ${process.version}, ${os.cpus().length} cores online, load average ${load}`);
   console.log(`lines per run: ${options.lines}, repetitions: ${options.repetitions}, ` +
@@ -175,12 +237,19 @@ function report(options, systems, results, timer) {
   });
   summary.forEach((s, i) => console.log(`| ${systems[i].name} | ${s.median} ns | ${s.p99} ns | ` +
     `${(s.rate / 1e6).toFixed(3)} M | ${s.lines} | ${s.dropped} |`));
-  if (summary.length < 2) return;
-  const [kestro, pino] = summary;
-  console.log('\n| Ratio | Value |\n|---|---|');
-  console.log(`| call median, logcontrol / pino | ${(kestro.median / pino.median).toFixed(2)} |`);
-  console.log(`| call p99, logcontrol / pino | ${(kestro.p99 / pino.p99).toFixed(2)} |`);
-  console.log(`| lines/s, logcontrol / pino | ${(kestro.rate / pino.rate).toFixed(2)} |`);
+  if (summary.length < 3) return;
+  const [log, logger, pino] = summary;
+  const ratio = (a, b) => (a / b).toFixed(3);
+  console.log('\n| Ratio | logcontrol.log | logger.info |\n|---|---|---|');
+  console.log(`| call median, kestro / pino | ${ratio(log.median, pino.median)} | ${ratio(logger.median, pino.median)} |`);
+  console.log(`| call p99, kestro / pino | ${ratio(log.p99, pino.p99)} | ${ratio(logger.p99, pino.p99)} |`);
+  console.log(`| lines/s, kestro / pino | ${ratio(log.rate, pino.rate)} | ${ratio(logger.rate, pino.rate)} |`);
+  if (!extra) return;
+  console.log('\n| Single call | Time |\n|---|---|');
+  console.log(`| logger.dbg with DBG off (best of 5 x ${DISABLED_CALLS}) | ${extra.disabledLogger.toFixed(2)} ns |`);
+  console.log(`| pino debug with level info (best of 5 x ${DISABLED_CALLS}) | ${extra.disabledPino.toFixed(2)} ns |`);
+  console.log(`| logger.info, median of ${CALL_SITE_LINES} | ${extra.plainCall} ns |`);
+  console.log(`| logger.info with callSite, median of ${CALL_SITE_LINES} | ${extra.sitedCall} ns |`);
 }
 
 main().catch((err) => {
