@@ -1,9 +1,10 @@
 #!/bin/sh
-# Runs the JavaScript logging benchmark (logging-vs-pino.js) against the
-# release build's logcontrol.node. Installs this folder's development
-# dependency (pino) with `npm ci` the first time; the tests never need it.
+# Runs the JavaScript logging benchmark (logging-vs-pino.js: logcontrol.log,
+# a logcontrol logger and pino) against the release build's logcontrol.node.
+# Installs this folder's development dependency (pino) with `npm ci` the first
+# time; the tests never need it.
 #
-#   bench/js/run.sh [--lines=N] [--repetitions=R] [--dir=D]
+#   bench/js/run.sh [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|logger|pino]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
