@@ -25,6 +25,8 @@
   const MAX_LEVEL_NUMBER = 4294967295;
   // Nested objects and arrays deeper than this are written as "[Too deep]".
   const MAX_DEPTH = 64;
+  // JSON longer than this many characters ends in "[Too long]".
+  const MAX_JSON_LENGTH = 1 << 20;
 
   // The layer's type error, as native arguments get it.
   function typeError(value, expected) {
@@ -65,7 +67,9 @@
   // of an object that contains itself by "[Circular]", what threw by
   // "[Thrown: <what was thrown>]", nesting past MAX_DEPTH by "[Too deep]".
   // Values JSON cannot write (undefined, functions, symbols) are left out of
-  // objects and written as null elsewhere.
+  // objects and written as null elsewhere. A text past MAX_JSON_LENGTH (an
+  // array of a billion holes, say) is written by `walk` too, whose arrays and
+  // objects end with "[Too long]" once that much has been written.
 
   function errorFields(error) {
     return { name: error.name, message: error.message, stack: error.stack, ...error };
@@ -84,6 +88,11 @@
   // JSON.stringify's algorithm (SerializeJSONProperty), guarded at each step.
   function walk(root) {
     const ancestors = [];
+    let room = MAX_JSON_LENGTH;  // characters left before the rest is left out
+    const counted = (text) => {
+      room -= text.length;
+      return text;
+    };
     function serialize(holder, key, depth) {
       let value;
       try {
@@ -101,14 +110,14 @@
         return thrown(error);
       }
       switch (typeof value) {
-        case 'string': return JSON.stringify(value);
-        case 'number': return Number.isFinite(value) ? String(value) : 'null';
-        case 'boolean': return value ? 'true' : 'false';
-        case 'bigint': return JSON.stringify(value.toString());
+        case 'string': return counted(JSON.stringify(value));
+        case 'number': return counted(Number.isFinite(value) ? String(value) : 'null');
+        case 'boolean': return counted(value ? 'true' : 'false');
+        case 'bigint': return counted(JSON.stringify(value.toString()));
         case 'object': break;
         default: return undefined;  // undefined, function, symbol
       }
-      if (value === null) return 'null';
+      if (value === null) return counted('null');
       if (ancestors.includes(value)) return '"[Circular]"';
       if (depth >= MAX_DEPTH) return '"[Too deep]"';
       ancestors.push(value);
@@ -116,12 +125,22 @@
         const parts = [];
         if (Array.isArray(value)) {
           const length = value.length;
-          for (let i = 0; i < length; ++i) parts.push(serialize(value, String(i), depth + 1) ?? 'null');
+          for (let i = 0; i < length; ++i) {
+            if (room <= 0) {
+              parts.push('"[Too long]"');
+              break;
+            }
+            parts.push(serialize(value, String(i), depth + 1) ?? counted('null'));
+          }
           return `[${parts.join(',')}]`;
         }
         for (const name of Object.keys(value)) {
+          if (room <= 0) {
+            parts.push('"[Too long]":"[Too long]"');
+            break;
+          }
           const member = serialize(value, name, depth + 1);
-          if (member !== undefined) parts.push(`${JSON.stringify(name)}:${member}`);
+          if (member !== undefined) parts.push(`${counted(JSON.stringify(name))}:${member}`);
         }
         return `{${parts.join(',')}}`;
       } catch (error) {
@@ -135,7 +154,11 @@
 
   function toJson(value) {
     try {
-      return JSON.stringify(value instanceof Error ? errorFields(value) : value) ?? 'null';
+      if (!Array.isArray(value) || value.length <= MAX_JSON_LENGTH) {
+        const text = JSON.stringify(value instanceof Error ? errorFields(value) : value) ?? 'null';
+        if (text.length <= MAX_JSON_LENGTH) return text;
+      }
+      return walk(value);
     } catch {
       try {
         return walk(value);

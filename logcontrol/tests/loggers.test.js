@@ -101,6 +101,8 @@ test('the second argument is appended as JSON, and never makes a call throw', ()
   cyclic.list.push(cyclic);
   const deep = {};
   for (let at = deep, i = 0; i < 5000; ++i) at = at.next = {};
+  const holes = [];
+  holes.length = 2 ** 32 - 1;
   const cases = [
     [{ a: 1, b: 'x', c: [true, null] }, '{"a":1,"b":"x","c":[true,null]}'],
     [[1, undefined, () => 1, Symbol('s')], '[1,null,null,null]'],
@@ -119,6 +121,7 @@ test('the second argument is appended as JSON, and never makes a call throw', ()
       '{"bad":"[Thrown: a value that cannot be shown]"}'],
     [new Proxy({}, { ownKeys() { throw new Error('keys'); } }), '"[Thrown: Error: keys]"'],
     [{ deep }, /^\{"deep":(\{"next":){63}"\[Too deep\]"\}+$/],
+    [holes, /^\[(null,){262144}"\[Too long\]"\]$/],
     [Object.assign(new Error('boom'), { code: 'E_BOOM' }),
       /^\{"name":"Error","message":"boom","stack":"Error: boom.*","code":"E_BOOM"\}$/],
   ];

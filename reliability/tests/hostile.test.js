@@ -1,8 +1,8 @@
-// Every export of the four Node modules, called with every argument count from
-// 0 to 9 and arguments of every JavaScript kind, for a fixed number of seeded
-// rounds: each call returns, throws an Error or a TypeError (or what a proxy
-// trap threw), or gives a promise that settles in time. Never a crash, an
-// abort or a hang.
+// Every export of the four Node modules (and the methods of a logcontrol
+// logger), called with every argument count from 0 to 9 and arguments of every
+// JavaScript kind, for a fixed number of seeded rounds: each call returns,
+// throws an Error or a TypeError (or what a proxy trap threw), or gives a
+// promise that settles in time. Never a crash, an abort or a hang.
 //
 // KESTRO_HOSTILE_SEED and KESTRO_HOSTILE_ROUNDS repeat or widen a run; a
 // failure names the seed, the round and the call.
@@ -83,6 +83,8 @@ function hostileValues(dir) {
 // The kinds each export expects, by argument: an argument is of its expected
 // kind FITTING times in a hundred, so calls also get past the checks.
 const FITTING = 85;
+const logsAlways = new Set(['logger.dbg', 'logger.info', 'logger.warn', 'logger.error',
+  'logger.critical']);
 const expectedKinds = {
   'notifyaddon.initNotificationCenterDelegate': ['string', 'function'],
   'notifyaddon.deliverNotification':
@@ -95,6 +97,9 @@ const expectedKinds = {
   'logcontrol.updateLoggingWithUserId': ['string'],
   'logcontrol.log': ['string', 'string', 'string'],
   'logcontrol.setCompleteMasterLogConfig': ['object'],
+  'logcontrol.getLogger': ['string', 'object'],
+  'logger.dbg': ['string'], 'logger.info': ['string'], 'logger.warn': ['string'],
+  'logger.error': ['string'], 'logger.critical': ['string'], 'logger.child': ['string'],
 };
 
 function kindOf(value) {
@@ -124,7 +129,12 @@ test('hostile calls return, throw an Error or TypeError, or settle', async (t) =
     Object.entries(modulePaths).map(([name, file]) => [name, require(file)]));
   const exports = Object.entries(modules).flatMap(([moduleName, m]) =>
     Object.getOwnPropertyNames(m).map((name) => [`${moduleName}.${name}`, m[name]]));
-  assert.strictEqual(exports.length, 22);
+  assert.strictEqual(exports.length, 23);
+  // A logger's methods too, called on the logger (at DBG, so every method
+  // logs): given a string first, they never throw, whatever the rest is.
+  const logger = modules.logcontrol.getLogger('qsyn.hostile');
+  const loggerMethods = ['dbg', 'info', 'warn', 'error', 'critical', 'isEnabled', 'child'];
+  exports.push(...loggerMethods.map((name) => [`logger.${name}`, logger[name]]));
   const values = Object.entries(hostileValues(dir));
   const byKind = new Map();
   for (const entry of values) {
@@ -143,7 +153,7 @@ test('hostile calls return, throw an Error or TypeError, or settle', async (t) =
     const pending = [];
     for (const [name, fn] of exports) {
       for (let count = 0; count <= MAX_ARGUMENTS; ++count) {
-        const [thisLabel, self] = random.pick(values);
+        const [thisLabel, self] = name.startsWith('logger.') ? ['logger', logger] : random.pick(values);
         const drawn = drawArguments(random, name, count, values, byKind);
         const args = drawn.map(([, value]) => value);
         const construct = random.below(20) === 0;
@@ -153,6 +163,8 @@ test('hostile calls return, throw an Error or TypeError, or settle', async (t) =
         try {
           result = construct ? Reflect.construct(fn, args) : fn.apply(self, args);
         } catch (err) {
+          assert.ok(!(logsAlways.has(name) && typeof args[0] === 'string' && !construct),
+            `${where()} threw ${err}`);
           assert.ok(err instanceof TrapError ||
             (err !== null && (err.constructor === Error || err.constructor === TypeError)),
           `${where()} threw ${err && err.constructor && err.constructor.name}: ${err}`);
