@@ -37,6 +37,9 @@
   // ---------------------------------------------------------------------------
   // Levels.
 
+  // The native half's answer for each category name given (a child logger
+  // made per request costs a lookup here).
+  const boundCategories = new Map();
   // Level pages of this environment, by page number; made on first use.
   const pages = [];
   // Level names already read, with their numbers.
@@ -211,7 +214,12 @@
     #write;
 
     constructor(category, callSite) {
-      const [name, slot, write] = native.category(category);
+      let bound = boundCategories.get(category);
+      if (bound === undefined) {
+        bound = native.category(category);
+        boundCategories.set(category, bound);
+      }
+      const [name, slot, write] = bound;
       const page = Math.floor(slot / native.slotsPerPage);
       this.#category = name;
       this.#callSite = callSite;
