@@ -9,7 +9,8 @@
 //   overflow()        reads one byte past a heap block in this module's code
 //                     (AddressSanitizer: heap-buffer-overflow).
 //   poison(buffer)    marks the first 16 bytes of a Buffer that node
-//                     allocated (at least that long) as unaddressable, so that node's own next copy of it trips
+//                     allocated (at least that long) as unaddressable, so
+//                     that node's own next copy into it trips
 //                     AddressSanitizer inside node (no frame of this module
 //                     is in that report). Does nothing without it.
 //   unpoison(buffer)  undoes poison.
