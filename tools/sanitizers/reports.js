@@ -8,26 +8,28 @@
 // begins each with its "<file>:<line>:<column>: runtime error: " line. Every
 // part is kept whole, in order.
 //
-// A report is in our code when one of its lines names a module built here or
-// a source file of the repository:
-//   - a module, as the sanitizers print it after a frame or a location
-//     ("(notifyaddon.node+0x1a2b)"; the runner asks for it on every frame):
-//     a base name among the files of the module directories, or a path inside
-//     one of them;
-//   - a source file given by an absolute path inside the repository. (Code
-//     built here carries source paths relative to its build directory, such
-//     as "../../Zandrel/...", and is recognised by its module; node's own
-//     relative paths, "../deps/uv/...", say nothing about this repository.)
-// Only the stacks of the fault itself count: the racing accesses (also the
-// frames of our code below node's, which called node), a lock taken or
-// released, the faulting access and where its memory was freed, the check
-// that failed. The stacks that describe circumstances do not: where a thread
-// was started, a mutex created or the memory allocated, and the location
-// lines. Every thread that JavaScript starts (a worker, V8's helpers) shows
-// the native code that called into JavaScript at the time, ours included,
-// and node allocates its own objects under our calls; those frames say
-// nothing about who raced. A report whose stack could not be restored
-// ("[failed to restore the stack]") is judged by what it does show.
+// A report is in our code when one of its stacks shows that our code made
+// the access, lock, free or failed check it reports. The frame that decides is
+// a stack's first one in either our code or the host's (node, its JavaScript):
+// the frames above it (the sanitizer's interceptors, the C and C++ runtime,
+// fmt and the other shared libraries) act for that caller. A frame is ours
+// when its module, as the sanitizers print it ("(notifyaddon.node+0x1a2b)";
+// the runner asks for it on every frame), is a base name among the files of
+// the module directories or a path inside one of them, or when its source is
+// an absolute path inside the repository. (Code built here carries source
+// paths relative to its build directory, "../../Zandrel/...", and is known by
+// its module; node's own relative paths, "../deps/uv/...", say nothing about
+// this repository.) A frame of the host, or one without a module (JIT code),
+// makes the stack node's.
+//
+// So frames of ours further down do not count: node runs its own work under
+// our calls (a garbage collection started by an allocation of ours joins V8's
+// job threads; JavaScript that our item called posts a message), and those
+// races are node's. Nor do the stacks of circumstances: where a thread was
+// started, a mutex created or the memory allocated, and the location lines;
+// except in a thread leak, whose report is where the thread was started. A
+// stack that could not be restored ("[failed to restore the stack]") decides
+// nothing.
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
@@ -41,6 +43,8 @@ const kFrame = /^\s*#\d+ /;
 const kContextHeader = new RegExp(String.raw`^\s*(?:Thread T\d+\b.* created by |` +
   String.raw`Mutex M\d+\b.* created at:|Location is |0x[0-9a-f]+ is located |` +
   String.raw`(?:previously )?allocated by thread )`);
+const kThreadLeak = /WARNING: ThreadSanitizer: thread leak/;
+const kHostModule = /^(?:node|libnode\.so.*)$/;
 const kModule = /\(([^()\s]+)\+0x[0-9a-f]+\)/g;
 const kAbsoluteSource = /(?:^|\s)(\/[^\s:()]+):\d+/g;
 
@@ -71,7 +75,8 @@ function splitLog(text) {
   return parts;
 }
 
-// What counts as ours: {moduleNames: Set of base names, moduleDirs, sourceDir}.
+// What counts as ours: {moduleNames: Set of base names, moduleDirs,
+// sourceDir}.
 function ownCode({ moduleDirs = [], sourceDir = null } = {}) {
   const dirs = moduleDirs.map((dir) => path.resolve(dir));
   const moduleNames = new Set();
@@ -91,21 +96,39 @@ function isOwnModule(module, own) {
     : own.moduleNames.has(module);
 }
 
-// The first line of `report` outside the circumstance stacks that shows our
-// code, or null.
+// The module a frame line names, or null (JIT code, an unknown module).
+function frameModule(line) {
+  const modules = [...line.matchAll(kModule)];
+  return modules.length > 0 ? modules[modules.length - 1][1] : null;
+}
+
+function isOwnFrame(line, own) {
+  const module = frameModule(line);
+  if (module !== null && isOwnModule(module, own)) return true;
+  return own.sourceDir !== null &&
+    [...line.matchAll(kAbsoluteSource)].some(([, file]) => isInside(file, own.sourceDir));
+}
+
+const isHostFrame = (line) => {
+  const module = frameModule(line);
+  return module === null || kHostModule.test(path.basename(module));
+};
+
+// The frame line of `report` that shows our code making the reported access,
+// or null.
 function ownLine(report, own) {
-  let inContext = false;
+  const leak = kThreadLeak.test(report);
+  let counts = false;  // whether the current stack is one of the fault's own
+  let decided = false;  // whether the current stack's deciding frame was seen
   for (const line of report.split('\n')) {
-    if (!kFrame.test(line)) inContext = kContextHeader.test(line);
-    if (inContext) continue;
-    for (const [, module] of line.matchAll(kModule)) {
-      if (isOwnModule(module, own)) return line.trim();
+    if (!kFrame.test(line)) {
+      counts = leak || !kContextHeader.test(line);
+      decided = false;
+      continue;
     }
-    if (own.sourceDir) {
-      for (const [, file] of line.matchAll(kAbsoluteSource)) {
-        if (isInside(file, own.sourceDir)) return line.trim();
-      }
-    }
+    if (!counts || decided) continue;
+    if (isOwnFrame(line, own)) return line.trim();
+    decided = isHostFrame(line);
   }
   return null;
 }

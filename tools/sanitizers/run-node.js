@@ -16,9 +16,10 @@
 //     ASAN_OPTIONS, UBSAN_OPTIONS and TSAN_OPTIONS (later options win). The
 //     child processes it starts inherit them and write files of their own.
 //   - afterwards every file is printed whole, each report under a line that
-//     says whether it is "in our code" (the first line naming a module in one
-//     of the --modules directories, or a source file in --sources: see
-//     reports.js) or "outside our code".
+//     says whether it is "in our code" (our code, a module in one of the
+//     --modules directories or a source in --sources, made the access, lock,
+//     free or check it reports; the line names the frame: see reports.js) or
+//     "outside our code".
 //   - the exit status is the program's (128 + the signal's number when a
 //     signal ended it); when the program succeeded, 1 if any report is in our
 //     code.

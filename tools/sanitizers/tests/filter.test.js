@@ -63,15 +63,29 @@ previously allocated by thread T0 here:
 
 SUMMARY: AddressSanitizer: heap-use-after-free in __interceptor_memcpy`;
 
-test('a report is ours by a frame of its own stacks, not by the circumstances', () => {
+const threadLeak = `WARNING: ThreadSanitizer: thread leak (pid=1)
+  Thread T1 (tid=2, finished) created by main thread at:
+    #0 pthread_create tsan_interceptors_posix.cpp:1001 (libtsan.so+0x5e686)
+    #1 std::thread::_M_start_thread <null> (libstdc++.so.6+0xd4578)
+    #2 startWorker ../../A.cpp:5 (ours.node+0x50)
+
+SUMMARY: ThreadSanitizer: thread leak ../../A.cpp:5 in startWorker`;
+
+test('a report is ours when our code made the access, not by the circumstances', () => {
   const cases = [
     ['node race; our frames only where a thread, lock or block was made', nodeRace, null],
-    ['one access in our module',
+    ['one access made in our module',
       nodeRace.replace('Join() <null> (node+0x1d65cea)', 'Join() <null> (ours.node+0x5)'),
       '#1 v8::platform::DefaultJobState::Join() <null> (ours.node+0x5)'],
     ['our module called node, which made the access',
       nodeRace.replace('(node+0x1d65cea)\n', '(node+0x1d65cea)\n    #2 callIn ../../A.cpp:1 (ours.node+0x9)\n'),
-      '#2 callIn ../../A.cpp:1 (ours.node+0x9)'],
+      null],
+    ['a library made the access for our module',
+      nodeRace.replace('    #1 v8::platform::DefaultJobState::Join() <null> (node+0x1d65cea)',
+        '    #1 fmt::v9::format <null> (libfmt.so.9+0x1)\n    #2 logLine ../../A.cpp:2 (ours.node+0x9)'),
+      '#2 logLine ../../A.cpp:2 (ours.node+0x9)'],
+    ['a thread leak, by where the thread was started', threadLeak,
+      '#2 startWorker ../../A.cpp:5 (ours.node+0x50)'],
     ['a module named by its path inside a module directory',
       nodeRace.replace('(node+0x1d65445)\n', `(${buildDir}/ours.node+0x1)\n`),
       `#1 v8::platform::DefaultJobState::~DefaultJobState() <null> (${buildDir}/ours.node+0x1)`],
