@@ -77,24 +77,25 @@ void* bufferStart(napi_env env, napi_callback_info info) {
   return data;
 }
 
-napi_value poison(napi_env env, napi_callback_info info) {
+// Makes the start of the Buffer passed unaddressable, or addressable again.
+napi_value setPoisoned(napi_env env, napi_callback_info info, bool poisoned) {
   [[maybe_unused]] void* start = bufferStart(env, info);
 #if defined(__SANITIZE_ADDRESS__)
-  if (start != nullptr) {
+  if (start != nullptr && poisoned) {
     ASAN_POISON_MEMORY_REGION(start, kPoisoned);
+  } else if (start != nullptr) {
+    ASAN_UNPOISON_MEMORY_REGION(start, kPoisoned);
   }
 #endif
   return undefinedValue(env);
 }
 
+napi_value poison(napi_env env, napi_callback_info info) {
+  return setPoisoned(env, info, /*poisoned=*/true);
+}
+
 napi_value unpoison(napi_env env, napi_callback_info info) {
-  [[maybe_unused]] void* start = bufferStart(env, info);
-#if defined(__SANITIZE_ADDRESS__)
-  if (start != nullptr) {
-    ASAN_UNPOISON_MEMORY_REGION(start, kPoisoned);
-  }
-#endif
-  return undefinedValue(env);
+  return setPoisoned(env, info, /*poisoned=*/false);
 }
 
 napi_value registerModule(napi_env env, napi_value exports) {
