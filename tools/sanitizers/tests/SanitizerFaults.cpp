@@ -78,7 +78,7 @@ void* bufferStart(napi_env env, napi_callback_info info) {
 }
 
 // Makes the start of the Buffer passed unaddressable, or addressable again.
-napi_value setPoisoned(napi_env env, napi_callback_info info, bool poisoned) {
+napi_value setPoisoned(napi_env env, napi_callback_info info, [[maybe_unused]] bool poisoned) {
   [[maybe_unused]] void* start = bufferStart(env, info);
 #if defined(__SANITIZE_ADDRESS__)
   if (start != nullptr && poisoned) {
