@@ -14,11 +14,11 @@
 #   (build/<preset>/tests) set. Under the sanitizer presets the sanitizer
 #   runtime is preloaded into node (which is not instrumented itself) and node
 #   runs under tools/sanitizers/run-node.js: the sanitizers write their reports
-#   to files, and a test fails for a report only when the report shows a frame
-#   of a module built here (out/, tests/) or of this repository's sources;
-#   every report is printed. Leak checking is off, since node leaks at exit by
-#   design; cmake/tsan-node.supp holds the one ordering ThreadSanitizer cannot
-#   see that involves our frames.
+#   to files, every report is printed, and a test fails for a report only when
+#   our code (a module built here, out/ and tests/, or this repository's
+#   sources) made what it reports. Leak checking is off, since node leaks at
+#   exit by design; cmake/tsan-node.supp holds the one ordering ThreadSanitizer
+#   cannot see that involves our frames.
 
 find_path(NODE_INCLUDE_DIR node_api.h PATHS /usr/include/node REQUIRED)
 find_program(NODE_EXECUTABLE node REQUIRED)
