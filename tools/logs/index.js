@@ -46,8 +46,8 @@ async function packFiles(options, streams, io) {
   return 0;
 }
 
-async function summarize(options, records, io) {
-  const summary = new Summary();
+async function summarize(options, records, fileCount, io) {
+  const summary = new Summary(fileCount);
   for (const record of records) summary.add(record);
   io.stdout.write(options.json ? summary.toJson() : summary.toText());
   return 0;
@@ -100,7 +100,7 @@ async function run(argv, io) {
   };
   const sources = [];
   const records = mergeStreams(streams, readerOptions, sources);
-  if (options.summary) return summarize(options, records, io);
+  if (options.summary) return summarize(options, records, streams.flat().length, io);
   const context = {
     dir: options.dir, sources, known: new Set(files.map((f) => f.name)), choice: options.choice,
     zones, readerOptions,

@@ -9,15 +9,15 @@ const kLevelOrder = ['VERBOSE', 'INFO', 'WARNING', 'ERROR', 'CRITICAL', 'FATAL']
 const kUnparsed = '(unread)';
 
 class Summary {
-  constructor() {
+  // `files`: how many files were read.
+  constructor(files) {
     this.rows = new Map();   // channel\0level -> {channel, level, lines, first, last}
     this.drops = new Map();  // channel -> {channel, reports, messages}
-    this.files = new Set();
+    this.files = files;
   }
 
   add(record) {
     const channel = record.source.channel;
-    this.files.add(record.source.path);
     if (record.kind === 'drop') {
       const drop = this.drops.get(channel) ?? { channel, reports: 0, messages: 0 };
       drop.reports += 1;
@@ -54,7 +54,7 @@ class Summary {
   toJson() {
     const time = isoTimeFormat();
     return `${JSON.stringify({
-      files: this.files.size,
+      files: this.files,
       levels: this.sortedRows().map((r) => ({ ...r, first: time.format(r.first), last: time.format(r.last) })),
       dropped: this.sortedDrops(),
       droppedTotal: this.totalDropped(),
@@ -68,7 +68,7 @@ class Summary {
     const widths = table[0].map((_, c) => Math.max(...table.map((row) => row[c].length)));
     const lines = table.map((row) => row.map((cell, c) =>
       (c === 2 ? cell.padStart(widths[c]) : cell.padEnd(widths[c]))).join('  ').trimEnd());
-    lines.push(`files: ${this.files.size}`);
+    lines.push(`files: ${this.files}`);
     const drops = this.sortedDrops();
     if (drops.length === 0) {
       lines.push('dropped: none');

@@ -26,6 +26,7 @@ function parseTimeOption(name, text, now) {
   const m = kIso.exec(text);
   if (m !== null) {
     const [year, month, day, hour, minute, second] = m.slice(1, 7).map((v) => Number(v ?? 0));
+    const inRange = month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59 && second <= 59;
     const micros = Number((m[7] ?? '').padEnd(6, '0'));
     let ms;
     if (m[8] === undefined) {
@@ -35,7 +36,7 @@ function parseTimeOption(name, text, now) {
         (Number(m[8].slice(1, 3)) * 60 + Number(m[8].slice(-2)));
       ms = Date.UTC(year, month - 1, day, hour, minute, second) - zone * 60000;
     }
-    if (!Number.isNaN(ms)) return ms * 1000 + micros;
+    if (inRange) return ms * 1000 + micros;
   }
   throw new UsageError(`bad time for --${name}: "${text}" (an ISO time such as ` +
     '2024-03-12T14:05:09, a time of day such as 14:05, or a span ago such as 10m, 2h, 1d)');
