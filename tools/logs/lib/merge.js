@@ -67,6 +67,39 @@ class MinHeap {
 // Records by time, then by the order they were read in (`seq`).
 const earlier = (a, b) => a.time < b.time || (a.time === b.time && a.seq < b.seq);
 
+// Records kept in time order, oldest first. Nearly all come in order and go
+// to the end; one that comes late moves back only past the few newer ones.
+class ReorderWindow {
+  constructor() {
+    this.items = [];
+    this.head = 0;
+  }
+
+  get size() {
+    return this.items.length - this.head;
+  }
+
+  peek() {
+    return this.items[this.head];
+  }
+
+  push(record) {
+    const items = this.items;
+    let i = items.length;
+    while (i > this.head && items[i - 1].time > record.time) --i;
+    if (i === items.length) items.push(record); else items.splice(i, 0, record);
+  }
+
+  pop() {
+    const record = this.items[this.head++];
+    if (this.head >= 4096 && this.head * 2 >= this.items.length) {
+      this.items = this.items.slice(this.head);
+      this.head = 0;
+    }
+    return record;
+  }
+}
+
 // The files of one stream read in turn, their records in time order within
 // the window. The newest file's reader stays open at the end, for following;
 // only it may wait for the rest of a last line.
@@ -75,8 +108,7 @@ class StreamSource {
     this.files = files;
     this.readerOptions = readerOptions;
     this.index = -1;
-    this.window = new MinHeap(earlier);
-    this.seq = 0;
+    this.window = new ReorderWindow();
     this.latest = -Infinity;
     this.openNext();
   }
@@ -105,7 +137,6 @@ class StreamSource {
     while (this.window.size === 0 || this.window.peek().time + kReorderWindow > this.latest) {
       const record = this.read();
       if (record === null) break;
-      record.seq = this.seq++;
       if (record.time > this.latest) this.latest = record.time;
       this.window.push(record);
     }

@@ -61,22 +61,24 @@ function textFormatter({ colour }) {
   };
 }
 
+// JSON text of a string, null for null.
+function jsonText(text) {
+  return text === null ? 'null' : JSON.stringify(utf8(text));
+}
+
 function jsonFormatter() {
   const time = isoTimeFormat();
+  const files = new Map();
   return (record, out) => {
-    const { category, file } = record;
-    return out.add(`${JSON.stringify({
-      time: time.format(record.time),
-      channel: record.source.channel,
-      pid: record.source.pid,
-      user: record.source.user,
-      level: record.level,
-      category: category === null ? null : utf8(category),
-      thread: record.thread,
-      file: file === null ? null : utf8(file),
-      line: record.line,
-      message: utf8(record.message),
-    })}\n`);
+    let file = files.get(record.source);
+    if (file === undefined) {
+      const { channel, pid, user } = record.source;
+      file = `","channel":"${channel}","pid":${pid},"user":${JSON.stringify(user)},"level":`;
+      files.set(record.source, file);
+    }
+    return out.add(`{"time":"${time.format(record.time)}${file}${record.level === null ? 'null' : `"${record.level}"`}` +
+      `,"category":${jsonText(record.category)},"thread":${record.thread},"file":${jsonText(record.file)}` +
+      `,"line":${record.line},"message":${jsonText(record.message)}}\n`);
   };
 }
 
