@@ -126,7 +126,7 @@ class LogFileReader {
     this.zones = zones;
     this.accept = accept;
     this.keepPartial = keepPartial;
-    this.fd = null;
+    this.checked = false;
     this.position = 0;
     this.rest = '';
     this.ready = [];
@@ -140,20 +140,27 @@ class LogFileReader {
     this.traceOffset = null;
   }
 
-  open() {
-    if (this.fd !== null) return;
+  // Runs use(fd) on the file opened for reading. Nothing stays open between
+  // reads: a folder of many runs has hundreds of streams, and some systems
+  // allow a process 256 descriptors.
+  withFile(use) {
+    let fd;
     try {
-      this.fd = fs.openSync(this.file.path, 'r');
-      if (!fs.fstatSync(this.fd).isFile()) throw Object.assign(new Error(), { code: 'not a regular file' });
+      fd = fs.openSync(this.file.path, 'r');
     } catch (err) {
-      this.close();
       throw this.readError(err);
     }
-  }
-
-  close() {
-    if (this.fd !== null) fs.closeSync(this.fd);
-    this.fd = null;
+    try {
+      if (!this.checked && !fs.fstatSync(fd).isFile()) {
+        throw Object.assign(new Error(), { code: 'not a regular file' });
+      }
+      this.checked = true;
+      return use(fd);
+    } catch (err) {
+      throw err instanceof UsageError ? err : this.readError(err);
+    } finally {
+      fs.closeSync(fd);
+    }
   }
 
   readError(err) {
@@ -183,13 +190,7 @@ class LogFileReader {
 
   // Reads one chunk; false at the end of the data.
   fill() {
-    this.open();
-    let n;
-    try {
-      n = fs.readSync(this.fd, chunk, 0, kChunkSize, this.position);
-    } catch (err) {
-      throw this.readError(err);
-    }
+    const n = this.withFile((fd) => fs.readSync(fd, chunk, 0, kChunkSize, this.position));
     if (n === 0) return false;
     this.position += n;
     const lines = (this.rest + chunk.toString('latin1', 0, n)).split('\n');
@@ -280,12 +281,14 @@ class LogFileReader {
   // The clock offset of this file (traceClock.js), from its first event and
   // what its end holds now.
   findTraceOffset(firstTs) {
-    const stat = fs.fstatSync(this.fd, { bigint: true });
-    const size = Number(stat.size);
-    const start = Math.max(0, size - kTailSize);
-    const tail = Buffer.alloc(size - start);
-    fs.readSync(this.fd, tail, 0, tail.length, start);
-    const lines = tail.toString('latin1').split('\n');
+    const { stat, lines } = this.withFile((fd) => {
+      const info = fs.fstatSync(fd, { bigint: true });
+      const size = Number(info.size);
+      const start = Math.max(0, size - kTailSize);
+      const tail = Buffer.alloc(size - start);
+      fs.readSync(fd, tail, 0, tail.length, start);
+      return { stat: info, lines: tail.toString('latin1').split('\n') };
+    });
     let lastTs = firstTs;
     for (let i = lines.length - 1; i >= 0; --i) {
       const event = new Record('line', this.file, lines[i], 0);

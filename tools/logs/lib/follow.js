@@ -43,7 +43,6 @@ async function follow({ dir, sources, known, choice, zones, readerOptions, write
         const previous = current.get(key);
         if (previous !== undefined) {
           arrays.push(previous.drainFinal());
-          previous.close();
         }
         current.set(key, new LogFileReader(file, { ...readerOptions, keepPartial: true }));
       }
@@ -53,7 +52,6 @@ async function follow({ dir, sources, known, choice, zones, readerOptions, write
     await write(records);
     onPoll(start, records.length);
   }
-  for (const reader of current.values()) reader.close();
 }
 
 module.exports = { follow, kPollInterval };

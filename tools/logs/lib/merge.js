@@ -128,7 +128,6 @@ class StreamSource {
     for (;;) {
       const record = this.reader.next();
       if (record !== null || this.index === this.files.length - 1) return record;
-      this.reader.close();
       this.openNext();
     }
   }

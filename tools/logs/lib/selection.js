@@ -44,6 +44,11 @@ function statFile(file) {
     throw new UsageError(`cannot read ${file.path}: ${err.code ?? err.message}`);
   }
   if (!stat.isFile()) throw new UsageError(`cannot read ${file.path}: not a regular file`);
+  try {
+    fs.accessSync(file.path, fs.constants.R_OK);
+  } catch (err) {
+    throw new UsageError(`cannot read ${file.path}: ${err.code ?? err.message}`);
+  }
   return stat;
 }
 
