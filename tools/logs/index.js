@@ -114,7 +114,7 @@ async function main(argv, io = { stdout: process.stdout, stderr: process.stderr,
   } catch (err) {
     if (!(err instanceof UsageError)) throw err;
     io.stderr.write(`logs: ${err.message}\n`);
-    if (/option|directory given|--/.test(err.message)) io.stderr.write('(node tools/logs --help lists the options)\n');
+    if (err.badOption) io.stderr.write('(node tools/logs --help lists the options)\n');
     return 2;
   }
 }

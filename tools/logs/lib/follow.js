@@ -54,4 +54,4 @@ async function follow({ dir, sources, known, choice, zones, readerOptions, write
   }
 }
 
-module.exports = { follow, kPollInterval };
+module.exports = { follow };

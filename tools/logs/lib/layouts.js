@@ -63,10 +63,6 @@ function zoneAt(line, at) {
   return (sign === kMinus ? -1 : 1) * (hours * 60 + minutes);
 }
 
-function zoneMinutes(text) {
-  return zoneAt(text, 0);
-}
-
 // Whether `line` has the characters of `pattern` where it has no "#" (which
 // stand for digits), from `at`.
 function shaped(line, at, pattern) {
@@ -237,5 +233,5 @@ function tagMatchesPrefix(prefix, channel, { initial, third }) {
 
 module.exports = {
   parseMainHeader, parseTagHeader, parseTraceLine, droppedCount, tagMatchesPrefix, tagCategory,
-  SecondClock, zoneMinutes,
+  SecondClock,
 };

@@ -55,16 +55,16 @@ const kSpec = {
 // parseArgs' own messages, shortened.
 function parseError(err) {
   const option = /'([^' ]+)/.exec(err.message)?.[1];
-  switch (err.code) {
-    case 'ERR_PARSE_ARGS_UNKNOWN_OPTION': return new UsageError(`unknown option ${option}`);
-    case 'ERR_PARSE_ARGS_INVALID_OPTION_VALUE': return new UsageError(`option ${option} needs a value`);
-    default: return new UsageError(err.message);
-  }
+  const text = {
+    ERR_PARSE_ARGS_UNKNOWN_OPTION: `unknown option ${option}`,
+    ERR_PARSE_ARGS_INVALID_OPTION_VALUE: `option ${option} needs a value`,
+  }[err.code];
+  return new UsageError(text ?? err.message, { badOption: true });
 }
 
 function conflict(values, a, b) {
   if (values[a] !== undefined && values[b] !== undefined) {
-    throw new UsageError(`--${a} and --${b} do not go together`);
+    throw new UsageError(`--${a} and --${b} do not go together`, { badOption: true });
   }
 }
 
@@ -80,7 +80,9 @@ function parseOptions(argv, now) {
   const { values, positionals } = parsed;
   if (values.help) return { help: true };
   if (positionals.length !== 1) {
-    throw new UsageError(positionals.length === 0 ? 'no log directory given' : `one log directory only, got ${positionals.length}`);
+    const text = positionals.length === 0 ? 'no log directory given'
+      : `one log directory only, got ${positionals.length}`;
+    throw new UsageError(text, { badOption: true });
   }
   conflict(values, 'follow', 'summary');
   conflict(values, 'follow', 'pack');
@@ -89,10 +91,12 @@ function parseOptions(argv, now) {
   let rank = null;
   if (values.level !== undefined) {
     rank = thresholdRank(values.level);
-    if (rank === undefined) throw new UsageError(`unknown level for --level: "${values.level}"`);
+    if (rank === undefined) {
+      throw new UsageError(`unknown level for --level: "${values.level}"`, { badOption: true });
+    }
   }
   const pids = values.pid?.map((pid) => {
-    if (!/^\d+$/.test(pid)) throw new UsageError(`--pid takes a process id, got "${pid}"`);
+    if (!/^\d+$/.test(pid)) throw new UsageError(`--pid takes a process id, got "${pid}"`, { badOption: true });
     return Number(pid);
   });
   const time = (name) => (values[name] === undefined ? null : parseTimeOption(name, values[name], now));

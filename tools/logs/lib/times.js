@@ -39,7 +39,7 @@ function parseTimeOption(name, text, now) {
     if (inRange) return ms * 1000 + micros;
   }
   throw new UsageError(`bad time for --${name}: "${text}" (an ISO time such as ` +
-    '2024-03-12T14:05:09, a time of day such as 14:05, or a span ago such as 10m, 2h, 1d)');
+    '2024-03-12T14:05:09, a time of day such as 14:05, or a span ago such as 10m, 2h, 1d)', { badOption: true });
 }
 
 // Formats microseconds, keeping the text of the last second.

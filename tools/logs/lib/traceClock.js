@@ -33,4 +33,4 @@ function traceClockOffset({ openedAt, modifiedAt, firstTs, lastTs, hostOffset = 
   return openedAt + kSecond / 2 - firstTs;
 }
 
-module.exports = { traceClockOffset, hostClockOffset };
+module.exports = { traceClockOffset };

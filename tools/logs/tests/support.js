@@ -3,7 +3,6 @@
 'use strict';
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
-const os = require('node:os');
 const path = require('node:path');
 const readline = require('node:readline');
 
@@ -71,12 +70,6 @@ function runJson(args) {
     .map((l) => JSON.parse(l));
 }
 
-function temporaryDirectory(t, name) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), `${name}-`));
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
-  return dir;
-}
-
 // {name: [lines]} of the core's files in `dir` (latin1, without the last
 // newline's empty piece).
 function folderLines(dir) {
@@ -91,4 +84,4 @@ function folderLines(dir) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-module.exports = { Writer, runTool, runJson, temporaryDirectory, folderLines, sleep, kTool };
+module.exports = { Writer, runTool, runJson, folderLines, sleep, kTool };
