@@ -11,7 +11,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const readline = require('node:readline');
-const { Writer, sleep, kTool } = require('./support');
+const { Writer, sleep, kTool, toolEnv } = require('./support');
 
 const kDeadlineMs = 60000;
 
@@ -25,7 +25,7 @@ async function waitFor(condition, what) {
 
 function startTool(dir) {
   const child = spawn(process.execPath, [kTool, dir, '--follow', '--json', '--grep', 'mark '],
-    { env: { ...process.env, KESTRO_LOGS_POLLS: '1' }, stdio: ['ignore', 'pipe', 'pipe'] });
+    { env: toolEnv({ KESTRO_LOGS_POLLS: '1' }), stdio: ['ignore', 'pipe', 'pipe'] });
   const tool = { child, records: [], polls: [], errors: '' };
   readline.createInterface({ input: child.stdout }).on('line', (l) => tool.records.push(JSON.parse(l)));
   readline.createInterface({ input: child.stderr }).on('line', (l) => {

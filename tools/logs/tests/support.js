@@ -53,11 +53,24 @@ class Writer {
   }
 }
 
+// Whether a sanitizer runtime is preloaded into node (the sanitized core's
+// writers are then quicker than the callers it instruments).
+const sanitized = /lib(a|t)san/.test(process.env.LD_PRELOAD ?? '');
+
+// The environment of the tool's processes: without the sanitizer runtime,
+// which only the writers need (the tool loads no native module, and programs
+// such as script(1) do not start with it).
+function toolEnv(extra = {}) {
+  const env = { ...process.env, ...extra };
+  for (const name of ['LD_PRELOAD', 'ASAN_OPTIONS', 'TSAN_OPTIONS']) delete env[name];
+  return env;
+}
+
 // Runs the tool to its end: {status, stdout, stderr} (stdout as latin1, byte
 // for byte).
-function runTool(args, env = {}) {
+function runTool(args) {
   const run = spawnSync(process.execPath, [kTool, ...args],
-    { env: { ...process.env, ...env }, encoding: 'latin1', timeout: kAnswerMs, maxBuffer: 1 << 30 });
+    { env: toolEnv(), encoding: 'latin1', timeout: kAnswerMs, maxBuffer: 1 << 30 });
   if (run.error) throw run.error;
   return run;
 }
@@ -84,4 +97,4 @@ function folderLines(dir) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-module.exports = { Writer, runTool, runJson, folderLines, sleep, kTool };
+module.exports = { Writer, runTool, runJson, folderLines, sleep, kTool, toolEnv, sanitized };
