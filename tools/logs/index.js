@@ -112,7 +112,9 @@ async function main(argv, io = { stdout: process.stdout, stderr: process.stderr,
   try {
     return await run(argv, io);
   } catch (err) {
-    if (!(err instanceof UsageError)) throw err;
+    // A failure of the system (writing the output, say) is reported like bad
+    // input; anything else is a fault of the tool and keeps its stack.
+    if (!(err instanceof UsageError) && err.code === undefined) throw err;
     io.stderr.write(`logs: ${err.message}\n`);
     if (err.badOption) io.stderr.write('(node tools/logs --help lists the options)\n');
     return 2;
