@@ -62,7 +62,7 @@ const sanitized = /lib(a|t)san/.test(process.env.LD_PRELOAD ?? '');
 // such as script(1) do not start with it).
 function toolEnv(extra = {}) {
   const env = { ...process.env, ...extra };
-  for (const name of ['LD_PRELOAD', 'ASAN_OPTIONS', 'TSAN_OPTIONS']) delete env[name];
+  for (const name of ['LD_PRELOAD', 'ASAN_OPTIONS', 'UBSAN_OPTIONS', 'TSAN_OPTIONS']) delete env[name];
   return env;
 }
 
