@@ -6,7 +6,8 @@
 // under the system's temporary directory unless given; printed first), loads
 // both addons, sets the notification handler, asks for badge permission and
 // reads the settings, delivers two notifications, lets the user (the
-// simulated centre) reply to one and click the other, passes a wrong argument
+// simulated centre) reply to one and click the other, withdraws both (while
+// one can still be answered, the process stays alive), passes a wrong argument
 // once, asks for the process start date, logs from JavaScript, moves to a new
 // user id, flushes, and shows each file written with its first lines. The
 // trace files are complete once the process has ended (the last events are
@@ -59,6 +60,8 @@ async function notifications(addon, sim, say) {
   say('the user replies to chat-1 and clicks call-1:');
   await sim.respond('chat-1', { action: 'REPLY', text: 'Yes, see you there' });
   await sim.respond('call-1', { action: 'default' });
+  addon.removeNotificationsWithGroupIDs(['chat-1', 'call-1']);
+  say('removeNotificationsWithGroupIDs: chat-1 and call-1, answered');
   let argumentError = null;
   try {
     addon.deliverNotification(42, null, null, false, 'chat-2', '44', false);
