@@ -74,12 +74,11 @@ TEST_F(RotatingLogHandlerFactoryTest, BadOptions) {
 }
 
 TEST_F(RotatingLogHandlerFactoryTest, RetentionLimitsReachTheWriterAndBadOnesAreOptionErrors) {
-  const RotatingFileLogWriter& unset = writerOf(*create({{"prefix", "p-"}}));
-  EXPECT_FALSE(unset.retentionLimits().enabled());
-  const RotatingFileLogWriter& set = writerOf(
-      *create({{"prefix", "p-"}, {"maxLogFiles", "30"}, {"maxTotalLogSize", "1073741824"}}));
-  EXPECT_EQ(set.retentionLimits().maxFiles, 30u);
-  EXPECT_EQ(set.retentionLimits().maxTotalBytes, 1073741824u);
+  auto unset = create({{"prefix", "p-"}});
+  EXPECT_FALSE(writerOf(*unset).retentionLimits().enabled());
+  auto set = create({{"prefix", "p-"}, {"maxLogFiles", "30"}, {"maxTotalLogSize", "1073741824"}});
+  EXPECT_EQ(writerOf(*set).retentionLimits().maxFiles, 30u);
+  EXPECT_EQ(writerOf(*set).retentionLimits().maxTotalBytes, 1073741824u);
 
   const std::string nul("\0", 1);
   for (const std::string option : {"maxLogFiles", "maxTotalLogSize"}) {
