@@ -7,13 +7,12 @@
 #include <ctime>
 
 #include "Logging/Shared/Core/src/CrashTime.h"
+#include "Logging/Shared/Core/src/KestroStyleFormatter.h"
 #include "common/logging/internal/PaddedDecimal.h"
 
 namespace quorvane::kestro::logging {
 
 using quorvane::logging::internal::putPadded;
-using quorvane::logging::internal::putSixDigits;
-using quorvane::logging::internal::putTwoDigits;
 
 // Text of one line, cut off when it would not fit.
 class CrashReport::Line {
@@ -55,37 +54,9 @@ CrashReport::CrashReport(int64_t micros, uint64_t threadId, std::string_view fil
     seconds -= 1;
     rest += 1'000'000;
   }
-  const std::tm t = crashLocalTime(seconds);
-  // The header of KestroStyleFormatter: "F" + "%m%d %H:%M:%S" + "." +
-  // microseconds + "%z" + " " + thread id in five columns + " " + file:line +
-  // "] ".
-  char* p = header_;
-  *p++ = 'F';
-  p = putTwoDigits(p, t.tm_mon + 1);
-  p = putTwoDigits(p, t.tm_mday);
-  *p++ = ' ';
-  p = putTwoDigits(p, t.tm_hour);
-  *p++ = ':';
-  p = putTwoDigits(p, t.tm_min);
-  *p++ = ':';
-  p = putTwoDigits(p, t.tm_sec);
-  *p++ = '.';
-  p = putSixDigits(p, static_cast<uint32_t>(rest));
-  const long offset = t.tm_gmtoff;
-  *p++ = offset < 0 ? '-' : '+';
-  const long minutes = (offset < 0 ? -offset : offset) / 60;
-  p = putTwoDigits(p, minutes / 60);
-  p = putTwoDigits(p, minutes % 60);
-  *p++ = ' ';
-  p = putPadded(p, threadId, 5, ' ');
-  *p++ = ' ';
-  file = file.substr(0, 64);
-  p = std::copy(file.begin(), file.end(), p);
-  *p++ = ':';
-  p = putPadded(p, line, 1, '0');
-  *p++ = ']';
-  *p++ = ' ';
-  headerSize_ = static_cast<size_t>(p - header_);
+  const char* end = KestroStyleFormatter::writeHeader(
+      header_, 'F', crashLocalTime(seconds), static_cast<uint32_t>(rest), threadId, file, line);
+  headerSize_ = static_cast<size_t>(end - header_);
 }
 
 std::string_view CrashReport::signalName(int signal) noexcept {

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Logging/Shared/Core/src/KestroStyleFormatter.h"
+
 namespace quorvane::kestro::logging {
 
 class CrashReport {
@@ -45,7 +47,7 @@ class CrashReport {
   // Appends header + text + "\n" when it fits.
   void addLine(const Line& text) noexcept;
 
-  char header_[128];
+  char header_[KestroStyleFormatter::kMaxHeaderSize];
   size_t headerSize_ = 0;
   char buffer_[kCapacity];
   size_t size_ = 0;

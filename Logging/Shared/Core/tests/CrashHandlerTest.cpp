@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -76,18 +75,10 @@ std::vector<int> crashSignals() {
 
 std::string nameOf(int signal) { return signal == SIGSEGV ? "SIGSEGV" : "SIGABRT"; }
 
-// Runs `body` in a child with no core file and returns exitCodeWithin's code
-// (128 + the signal that ended it; -1 when it hung).
+// 128 + the signal that ended the child running `body`; -1 when it hung.
 template <typename Body>
 int crashInChild(Body body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const struct rlimit noCore = {0, 0};
-    ::setrlimit(RLIMIT_CORE, &noCore);
-    body();
-    ::_exit(0);
-  }
-  return test::exitCodeWithin(pid, kChildLimit);
+  return test::exitCodeOfChild(body, kChildLimit);
 }
 
 // kThreads threads log kLinesPerThread numbered lines each ("t<i> <n>").
