@@ -38,7 +38,8 @@ test('a process exits by itself within a second of its last work, losing no flus
           m.logcontrol.flushLogs(); lastWork(); });`],
       ['with completions still pending', `
         for (let i = 0; i < 100; ++i) deliver(String(i));
-        m.notifysim.respond('g', { action: 'default' });
+        // Throws while the centre has shown none of them yet (a loaded machine).
+        try { m.notifysim.respond('g', { action: 'default' }); } catch {}
         m.logcontrol.flushLogs(); lastWork();`],
       ['calling process.exit with completions still pending', `
         for (let i = 0; i < 100; ++i) deliver(String(i));
