@@ -25,7 +25,11 @@ const unsanitized = Object.fromEntries(Object.entries(withoutBuild)
   .filter(([name]) => !/^(LD_PRELOAD|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$/.test(name)));
 
 const run = promisify(execFile);
-const runIn = (cwd, file, args, env) => run(file, args, { cwd, env, timeout: 120000 });
+// Resolves with the child's output; a failing child rejects with what it printed.
+const runIn = (cwd, file, args, env) => run(file, args, { cwd, env, timeout: 120000 })
+  .catch((error) => {
+    throw new Error(`${error.message}\n${error.stdout}`);
+  });
 
 let app;
 let installed;
@@ -63,10 +67,6 @@ test('the package holds the four modules, the libraries they link, nothing built
   assert.deepStrictEqual(fs.readdirSync(path.join(installed, 'prebuilds', target)).sort(), [
     'bootclock.node', 'liblogcore.so.1', 'libusernotifications.so', 'logcontrol.node',
     'notifyaddon.node', 'notifysim.node']);
-  for (const module of ['notifyaddon', 'bootclock', 'logcontrol', 'notifysim']) {
-    assert.deepStrictEqual(require(path.join(installed, 'package.json')).exports[`./${module}`],
-      { types: `./${module}.d.ts`, default: `./${module}.js` });
-  }
 });
 
 test('refusals name the package and say what is missing, instead of the host\'s errors', async () => {

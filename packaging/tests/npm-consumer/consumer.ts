@@ -1,32 +1,26 @@
 // The application's TypeScript, importing @kestro/native by its name: the
-// package's declarations resolve through its "exports" (node16), in strict
+// declarations resolve through the package's "exports" (node16), in strict
 // mode. Compiled only (tsc --noEmit). The lines under @ts-expect-error must
-// stay errors: the declarations are the package's and they are checked.
+// stay errors: the package's declarations are what is checked.
 import * as notifyaddon from '@kestro/native/notifyaddon';
 import * as bootclock from '@kestro/native/bootclock';
 import * as logcontrol from '@kestro/native/logcontrol';
 import * as sim from '@kestro/native/notifysim';
-import type { NativeRejection } from '@kestro/native/notifyaddon';
 // @ts-expect-error: the loader is not a subpath of the package
-import * as loader from '@kestro/native/internal/prebuilt';
+import type * as Loader from '@kestro/native/internal/prebuilt';
 
-export async function application(logDirectory: string): Promise<string[]> {
+export async function application(logDirectory: string): Promise<string> {
   logcontrol.initLogging(logDirectory, 'consumer', '7', true);
   const replies: string[] = [];
-  const result: notifyaddon.DelegateResult = notifyaddon.initNotificationCenterDelegate('Reply',
-    (event, id, data) => {
-      if (event === 'reply') {
-        replies.push(`${id}: ${data.reply}`);
-      }
-    });
+  notifyaddon.initNotificationCenterDelegate('Reply', (event, id, data) => {
+    if (event === 'reply') replies.push(`${id}: ${data.reply}`);
+  });
   const delivered: null = await notifyaddon.deliverNotification('Ada', null, 'Lunch?', false,
     'chat-1', '42', true);
   await sim.respond('chat-1', { action: 'REPLY', text: 'yes, at noon' });
-  const where = await bootclock.getProcessStartDate().then(
-    () => '', (reason: NativeRejection) => `${reason.fileName}:${reason.lineNumber}`);
-  logcontrol.log('consumer.app', 'WARN', 'a line from the consumer script');
+  const where = await bootclock.getProcessStartDate().then(() => '',
+    (reason: notifyaddon.NativeRejection) => `${reason.fileName}:${reason.lineNumber}`);
   // @ts-expect-error: a level is a name or a number
   logcontrol.log('consumer.app', true, 'not a level');
-  void loader;
-  return [result, String(delivered), where, ...replies];
+  return `${delivered} ${where} ${replies.join()}`;
 }
