@@ -27,9 +27,13 @@ set(KESTRO_TEST_MODULE_DIR "${CMAKE_BINARY_DIR}/tests")
 set(KESTRO_NODE_TSAN_SUPPRESSIONS "${CMAKE_CURRENT_LIST_DIR}/tsan-node.supp")
 set(KESTRO_NODE_REPORT_FILTER "${PROJECT_SOURCE_DIR}/tools/sanitizers/run-node.js")
 
-# Node's headers, as system headers (their warnings are not ours).
+# Node's headers, as system headers (their warnings are not ours), at the
+# Node-API version the modules need (KESTRO_NODE_API_VERSION, from
+# js/package.json): they see only the calls of that version, and answer it
+# from node_api_module_get_api_version_v1.
 add_library(kestro_node_headers INTERFACE)
 target_include_directories(kestro_node_headers SYSTEM INTERFACE "${NODE_INCLUDE_DIR}")
+target_compile_definitions(kestro_node_headers INTERFACE NAPI_VERSION=${KESTRO_NODE_API_VERSION})
 
 function(kestro_node_module target)
   cmake_parse_arguments(ARG "TEST_MODULE" "" "SOURCES;LIBS" ${ARGN})

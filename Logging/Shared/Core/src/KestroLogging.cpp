@@ -1,4 +1,4 @@
-#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "kestro/logcore.h"
 
 #include <unistd.h>
 

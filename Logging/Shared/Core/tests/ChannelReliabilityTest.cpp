@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
 #include "common/logging/testing/InternalWarningCapture.h"
 #include "common/utilities/testing/ChildProcess.h"
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

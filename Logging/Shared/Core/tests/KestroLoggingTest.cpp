@@ -2,7 +2,7 @@
 // Every case runs in its own process, so the library's process-wide state
 // starts fresh.
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "kestro/logcore.h"
 
 #include <glog/logging.h>
 #include <gmock/gmock.h>
