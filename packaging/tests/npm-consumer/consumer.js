@@ -17,6 +17,9 @@ async function main(logDirectory) {
   const delivered = await notifyaddon.deliverNotification('Ada', null, 'Lunch?', false,
     'chat-1', '42', true);
   await sim.respond('chat-1', { action: 'REPLY', text: 'yes, at noon' });
+  // Answered: withdraw it, or it could still be answered and keep the
+  // process alive.
+  notifyaddon.removeAllNotifications();
   const startDate = await bootclock.getProcessStartDate().then(
     (date) => ({ date }), (error) => ({ error: error.message }));
   logcontrol.log('consumer.app', 'WARN', 'a line from the consumer script');

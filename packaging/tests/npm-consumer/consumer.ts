@@ -18,6 +18,7 @@ export async function application(logDirectory: string): Promise<string> {
   const delivered: null = await notifyaddon.deliverNotification('Ada', null, 'Lunch?', false,
     'chat-1', '42', true);
   await sim.respond('chat-1', { action: 'REPLY', text: 'yes, at noon' });
+  notifyaddon.removeAllNotifications();
   const where = await bootclock.getProcessStartDate().then(() => '',
     (reason: notifyaddon.NativeRejection) => `${reason.fileName}:${reason.lineNumber}`);
   // @ts-expect-error: a level is a name or a number
