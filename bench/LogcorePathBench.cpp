@@ -22,9 +22,9 @@
 #include <filesystem>
 #include <string>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "bench/CoreImageBench.h"
 #include "bench/ForwardingBenchModule.h"
+#include "kestro/logcore.h"
 
 namespace {
 

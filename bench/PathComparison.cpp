@@ -67,12 +67,12 @@
 #include <x86intrin.h>
 #endif
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "bench/BenchStatements.h"
 #include "common/logging/Log.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 
 namespace {
 

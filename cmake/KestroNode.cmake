@@ -12,19 +12,28 @@
 #   One ctest entry per file, <name>.<file stem>, running `node --test <file>`
 #   with KESTRO_OUT_DIR (build/<preset>/out) and KESTRO_TEST_MODULE_DIR
 #   (build/<preset>/tests) set. Under the sanitizer presets the sanitizer
-#   runtime is preloaded into node (which is not instrumented itself); leak
-#   checking is off, since node leaks at exit by design; ThreadSanitizer skips
-#   reports inside node's own code (cmake/tsan-node.supp).
+#   runtime is preloaded into node (which is not instrumented itself) and node
+#   runs under tools/sanitizers/run-node.js: the sanitizers write their reports
+#   to files, every report is printed, and a test fails for a report only when
+#   our code (a module built here, out/ and tests/, or this repository's
+#   sources) made what it reports. Leak checking is off, since node leaks at
+#   exit by design; cmake/tsan-node.supp holds the one ordering ThreadSanitizer
+#   cannot see that involves our frames.
 
 find_path(NODE_INCLUDE_DIR node_api.h PATHS /usr/include/node REQUIRED)
 find_program(NODE_EXECUTABLE node REQUIRED)
 set(KESTRO_NODE_MODULE_MAP "${CMAKE_CURRENT_LIST_DIR}/node-module.map")
 set(KESTRO_TEST_MODULE_DIR "${CMAKE_BINARY_DIR}/tests")
 set(KESTRO_NODE_TSAN_SUPPRESSIONS "${CMAKE_CURRENT_LIST_DIR}/tsan-node.supp")
+set(KESTRO_NODE_REPORT_FILTER "${PROJECT_SOURCE_DIR}/tools/sanitizers/run-node.js")
 
-# Node's headers, as system headers (their warnings are not ours).
+# Node's headers, as system headers (their warnings are not ours), at the
+# Node-API version the modules need (KESTRO_NODE_API_VERSION, from
+# js/package.json): they see only the calls of that version, and answer it
+# from node_api_module_get_api_version_v1.
 add_library(kestro_node_headers INTERFACE)
 target_include_directories(kestro_node_headers SYSTEM INTERFACE "${NODE_INCLUDE_DIR}")
+target_compile_definitions(kestro_node_headers INTERFACE NAPI_VERSION=${KESTRO_NODE_API_VERSION})
 
 function(kestro_node_module target)
   cmake_parse_arguments(ARG "TEST_MODULE" "" "SOURCES;LIBS" ${ARGN})
@@ -43,7 +52,9 @@ function(kestro_node_module target)
   endif()
 endfunction()
 
-# The environment that loads sanitized modules into an uninstrumented node.
+# The environment that loads sanitized modules into an uninstrumented node:
+# the runtime for run-node.js to preload into the program it runs (which also
+# adds the options that send reports to files), and the options of our own.
 function(kestro_node_sanitizer_environment out)
   set(env "")
   if(KESTRO_SANITIZE MATCHES "address")
@@ -51,25 +62,38 @@ function(kestro_node_sanitizer_environment out)
                     OUTPUT_VARIABLE asan OUTPUT_STRIP_TRAILING_WHITESPACE)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so
                     OUTPUT_VARIABLE ubsan OUTPUT_STRIP_TRAILING_WHITESPACE)
-    list(APPEND env "LD_PRELOAD=${asan}:${ubsan}"
-         "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0:detect_stack_use_after_return=0")
+    list(APPEND env "KESTRO_SANITIZER_PRELOAD=${asan}:${ubsan}"
+         "ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=0")
   elseif(KESTRO_SANITIZE MATCHES "thread")
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
                     OUTPUT_VARIABLE tsan OUTPUT_STRIP_TRAILING_WHITESPACE)
-    list(APPEND env "LD_PRELOAD=${tsan}"
-         "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${KESTRO_NODE_TSAN_SUPPRESSIONS}")
+    list(APPEND env "KESTRO_SANITIZER_PRELOAD=${tsan}"
+         "TSAN_OPTIONS=second_deadlock_stack=1:suppressions=${KESTRO_NODE_TSAN_SUPPRESSIONS}")
   endif()
   set(${out} "${env}" PARENT_SCOPE)
+endfunction()
+
+# The command of a node test: node itself, or under a sanitizer node behind
+# the report filter.
+function(kestro_node_test_command out)
+  set(command ${NODE_EXECUTABLE})
+  if(KESTRO_SANITIZE)
+    set(command ${NODE_EXECUTABLE} "${KESTRO_NODE_REPORT_FILTER}"
+        --modules "${KESTRO_OUT_DIR}" --modules "${KESTRO_TEST_MODULE_DIR}"
+        --sources "${PROJECT_SOURCE_DIR}" -- ${NODE_EXECUTABLE})
+  endif()
+  set(${out} ${command} PARENT_SCOPE)
 endfunction()
 
 function(kestro_add_node_test name)
   cmake_parse_arguments(ARG "" "" "FILES;DEPENDS;LABELS" ${ARGN})
   kestro_node_sanitizer_environment(sanitizerEnv)
+  kestro_node_test_command(node)
   foreach(file IN LISTS ARG_FILES)
     get_filename_component(stem "${file}" NAME_WE)
     set(test "${name}.${stem}")
     add_test(NAME ${test}
-             COMMAND ${NODE_EXECUTABLE} --test "${CMAKE_CURRENT_SOURCE_DIR}/${file}"
+             COMMAND ${node} --test "${CMAKE_CURRENT_SOURCE_DIR}/${file}"
              WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
     set_tests_properties(${test} PROPERTIES
       ENVIRONMENT "KESTRO_OUT_DIR=${KESTRO_OUT_DIR};KESTRO_TEST_MODULE_DIR=${KESTRO_TEST_MODULE_DIR};${sanitizerEnv}"

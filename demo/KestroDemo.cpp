@@ -16,13 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/Log.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogHandler.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/Logger.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 #include "tools/json/Json.h"
 
 namespace {

@@ -6,9 +6,13 @@
 // under the system's temporary directory unless given; printed first), loads
 // both addons, sets the notification handler, asks for badge permission and
 // reads the settings, delivers two notifications, lets the user (the
-// simulated centre) reply to one and click the other, passes a wrong argument
+// simulated centre) reply to one and click the other, withdraws both (while
+// one can still be answered, the process stays alive), passes a wrong argument
 // once, asks for the process start date, logs from JavaScript, moves to a new
-// user id, flushes, and shows each file written with its first lines. The
+// user id, flushes, then (main only) puts files of earlier runs into the
+// folder, bounds the main channel's files through the master configuration
+// ("maxLogFiles", "maxTotalLogSize") and shows the folder before and after,
+// and shows each file written with its first lines. The
 // trace files are complete once the process has ended (the last events are
 // written out at exit): scripts/demo.sh then turns them into a trace-viewer
 // file with tools/trace/to-viewer.js.
@@ -59,6 +63,8 @@ async function notifications(addon, sim, say) {
   say('the user replies to chat-1 and clicks call-1:');
   await sim.respond('chat-1', { action: 'REPLY', text: 'Yes, see you there' });
   await sim.respond('call-1', { action: 'default' });
+  addon.removeNotificationsWithGroupIDs(['chat-1', 'call-1']);
+  say('removeNotificationsWithGroupIDs: chat-1 and call-1, answered');
   let argumentError = null;
   try {
     addon.deliverNotification(42, null, null, false, 'chat-2', '44', false);
@@ -91,6 +97,35 @@ async function runApplication({ outDir, logDirectory, say = () => {} }) {
   return report;
 }
 
+// Main channel files of earlier runs (by processes long gone), oldest first.
+const kEarlierRuns = 6;
+const kMaxLogFiles = '4';
+const kMaxTotalLogSize = '1000000';
+
+function mainChannelFiles(dir) {
+  return fs.readdirSync(dir).filter((name) => name.startsWith(`kestro-${kFileTag}-`)).sort();
+}
+
+// Bounds the main channel through the master configuration; its new handler
+// deletes the oldest files over the limits as it starts.
+function showRetention(outDir, dir, say) {
+  for (let i = 0; i < kEarlierRuns; ++i) {
+    const name = `kestro-${kFileTag}-d2025010${i + 1}-t090000-p99999990${i}-id${kFirstUser}.log`;
+    fs.writeFileSync(path.join(dir, name), `an earlier run's line ${i}\n`);
+  }
+  const logcontrol = require(path.join(outDir, 'logcontrol.node'));
+  say(`\nmain channel files before (${mainChannelFiles(dir).length}):`);
+  mainChannelFiles(dir).forEach((name) => say(`  ${name}`));
+  const config = logcontrol.getCompleteMasterLogConfig();
+  Object.assign(config.handlers.kestroLog.options,
+    { maxLogFiles: kMaxLogFiles, maxTotalLogSize: kMaxTotalLogSize });
+  logcontrol.setCompleteMasterLogConfig(config);
+  logcontrol.flushLogs();
+  say(`setCompleteMasterLogConfig: kestroLog maxLogFiles ${kMaxLogFiles}, maxTotalLogSize ${kMaxTotalLogSize}`);
+  say(`main channel files after (${mainChannelFiles(dir).length}):`);
+  mainChannelFiles(dir).forEach((name) => say(`  ${name}`));
+}
+
 function showFiles(dir) {
   const cut = (line) => (line.length > kShownWidth ? `${line.slice(0, kShownWidth - 3)}...` : line);
   for (const name of fs.readdirSync(dir).sort()) {
@@ -107,6 +142,7 @@ async function main(args) {
   fs.mkdirSync(logDirectory, { recursive: true });
   console.log(`Log directory: ${logDirectory}`);
   await runApplication({ outDir, logDirectory, say: console.log });
+  showRetention(outDir, logDirectory, console.log);
   showFiles(logDirectory);
 }
 

@@ -64,7 +64,9 @@ export interface NotificationSettings {
 /**
  * Installs the notification categories, the reply action titled `replyTitle`,
  * and `handler` as the receiver of the user's responses, replacing the
- * handler, its `this` and the title of an earlier call.
+ * handler, its `this` and the title of an earlier call. While the handler is
+ * set here and a notification delivered from this thread is still on show
+ * (it can still be answered), the thread's event loop stays alive.
  */
 export function initNotificationCenterDelegate<This>(
   this: This, replyTitle: string, handler: NotificationEventHandler<This>): DelegateResult;

@@ -1,11 +1,15 @@
 #include "common/logging/AsyncLogWriter.h"
 
+#include <time.h>
+
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "common/logging/CrashFlushRegistry.h"
 #include "common/logging/LoggerDB.h"
 #include "common/utilities/ForkHandlerRegistry.h"
 #include "platform/pthread/ThreadNameShim.h"
@@ -17,6 +21,25 @@ namespace {
 // source tree lives.
 constexpr std::string_view kWarningSource = "logging/AsyncLogWriter";
 constexpr int kWarningLine = 52;
+
+int64_t monotonicNanos() noexcept {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// Calls `done` until it answers true or `deadline` passes; async-signal-safe.
+template <typename Done>
+bool waitUntil(int64_t deadline, Done done) noexcept {
+  const struct timespec pause = {0, 100'000};
+  while (!done()) {
+    if (monotonicNanos() >= deadline) {
+      return false;
+    }
+    ::nanosleep(&pause, nullptr);
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -43,6 +66,7 @@ AsyncLogWriter::AsyncLogWriter() {
     ForkHandlerRegistry::unregisterForkHandlers(this);
     std::rethrow_exception(failure);
   }
+  CrashFlushRegistry::add(this);
 }
 
 AsyncLogWriter::~AsyncLogWriter() {
@@ -54,6 +78,7 @@ AsyncLogWriter::~AsyncLogWriter() {
       stopIoThread(lock, kDestroying);
     }
   }
+  CrashFlushRegistry::remove(this);
   ForkHandlerRegistry::unregisterForkHandlers(this);
 }
 
@@ -129,11 +154,46 @@ void AsyncLogWriter::cleanup() {
     std::swap(remaining, currentQueue());
     discarded = std::exchange(numDiscarded_, 0);
     currentBufferSize_ = 0;
+    inBatch_.store(true, std::memory_order_relaxed);
   }
   // A count without messages is still reported: the messages were dropped
   // all the same (a limit of 0 drops every one while the queue stays empty).
   if (!remaining.empty() || discarded > 0) {
     writeBatch(remaining, discarded);
+  }
+  inBatch_.store(false, std::memory_order_release);
+  // From here on a crash has nothing of this writer's to write.
+  CrashFlushRegistry::remove(this);
+}
+
+void AsyncLogWriter::writeOutAfterCrash(int64_t deadline) noexcept {
+  const bool onIoThread = ::pthread_equal(ioThreadId_.load(std::memory_order_relaxed),
+                                          ::pthread_self()) != 0;
+  // Not acquired in time: the crashing thread holds it, or a thread that
+  // does not let go; the queue is then read as it stands.
+  const bool locked = waitUntil(std::min(deadline, monotonicNanos() + kCrashLockWaitNanos),
+                                [this] { return mutex_.try_lock(); });
+  if (onIoThread) {
+    if (inBatch_.load(std::memory_order_acquire)) {
+      finishBatchAfterCrash();
+    }
+  } else if (!waitUntil(deadline,
+                        [this] { return !inBatch_.load(std::memory_order_acquire); })) {
+    // The I/O thread is stuck in a write; writing beside it would mix lines.
+    if (locked) {
+      mutex_.unlock();
+    }
+    return;
+  }
+  LogBatch& queue = currentQueue();
+  if (queue.byteSize() > 0 || numDiscarded_ > 0) {
+    writeBatchAfterCrash(queue, numDiscarded_);
+  }
+  if (locked) {
+    queue.clear();
+    currentBufferSize_ = 0;
+    numDiscarded_ = 0;
+    mutex_.unlock();
   }
 }
 
@@ -177,6 +237,7 @@ void* AsyncLogWriter::ioThreadEntry(void* writer) noexcept {
 
 void AsyncLogWriter::ioThreadMain() {
   platform::setCurrentThreadName("log_writer");
+  ioThreadId_.store(::pthread_self(), std::memory_order_relaxed);
   std::unique_lock<AdaptiveMutex> lock(mutex_);
   bool wroteBatch = false;
   while (true) {
@@ -215,11 +276,13 @@ void AsyncLogWriter::ioThreadMain() {
     // one message, and NEVER_DISCARD messages are not limited at all).
     const size_t keptBytes =
         maxBufferSize_ > kMaxKeptQueueBytes / 4 ? kMaxKeptQueueBytes : 4 * maxBufferSize_;
+    inBatch_.store(true, std::memory_order_relaxed);
     lock.unlock();
     ioDone_.notify_all();
 
     writeBatch(batch, discarded);
     batch.clearAndTrim(keptBytes);  // keeps the storage for the next time
+    inBatch_.store(false, std::memory_order_release);
     wroteBatch = true;
 
     lock.lock();

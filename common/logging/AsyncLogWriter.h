@@ -56,6 +56,15 @@
 // that forgets cleanup() gets the internal warning "cleanup() is not called
 // before destroying" and its queued messages are lost.
 //
+// Crash. Every writer is listed in the CrashFlushRegistry from its start until
+// cleanup() has written its last line. writeOutAfterCrash, called by a
+// fatal-signal handler on the thread that crashed, writes what the writer has
+// accepted and not yet written, taking no lock that thread may hold: it tries
+// the writer's mutex until a deadline and goes on without it (the holder is
+// then taken to be the crashing thread, which no longer runs), waits until the
+// deadline for a batch the I/O thread is writing to end, and, when the I/O
+// thread is the one that crashed, lets the subclass finish that batch first.
+//
 // Errors: the constructor and the after-fork restart throw std::system_error
 // with the thread library's code and "thread constructor failed" when the I/O
 // thread cannot be created (after a fork this ends the process).
@@ -67,6 +76,7 @@
 #include <pthread.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -119,6 +129,14 @@ class AsyncLogWriter : public LogWriter {
   static constexpr std::chrono::microseconds kDefaultGatheringTime{200};
   void setGatheringTime(std::chrono::microseconds time);
 
+  // The crash path (see above): writes the lines queued and not yet written,
+  // by `deadline` (CLOCK_MONOTONIC nanoseconds) as far as waiting goes.
+  // Async-signal-safe as far as writeBatchAfterCrash and finishBatchAfterCrash
+  // are. Once it took the mutex it leaves the writer usable, its queue empty.
+  void writeOutAfterCrash(int64_t deadline) noexcept;
+  // Waiting for the writer's mutex on the crash path lasts at most this long.
+  static constexpr int64_t kCrashLockWaitNanos = 250'000'000;
+
  protected:
   // Writes one batch: the messages in arrival order (emptied afterwards) and
   // the number of messages dropped since the previous batch. Empty messages
@@ -130,6 +148,15 @@ class AsyncLogWriter : public LogWriter {
   // queued). Call it first in the destructor of every subclass. Calling it
   // again does nothing.
   void cleanup();
+
+  // The crash path's forms: write `batch` without allocating memory or taking
+  // locks where possible (the default is writeBatch); and, on the I/O thread
+  // that crashed inside writeBatch, write what that batch still holds (the
+  // default writes nothing).
+  virtual void writeBatchAfterCrash(const LogBatch& batch, size_t discarded) {
+    writeBatch(batch, discarded);
+  }
+  virtual void finishBatchAfterCrash() {}
 
  private:
   // Bits of flags_.
@@ -188,6 +215,11 @@ class AsyncLogWriter : public LogWriter {
   IoState ioState_ = IoState::kBusy;
   std::chrono::microseconds gatheringTime_ = kDefaultGatheringTime;
   pthread_t ioThread_{};  // valid while started and not joined
+
+  // For the crash path, which reads them without the mutex: the running I/O
+  // thread (set by itself), and whether a writeBatch call is under way.
+  std::atomic<pthread_t> ioThreadId_{};
+  std::atomic<bool> inBatch_{false};
 
   // Taken for every message by every logging thread and for every batch by
   // the I/O thread, each time briefly: a collision spins instead of sleeping.

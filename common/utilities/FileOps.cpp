@@ -23,6 +23,8 @@ int FileOps::open(const char* path, int flags, mode_t mode) { return ::open(path
 
 int FileOps::close(int fd) { return ::close(fd); }
 
+int FileOps::unlink(const char* path) { return ::unlink(path); }
+
 FileOps& currentFileOps() {
   FileOps* ops = installedOps.load(std::memory_order_acquire);
   return ops != nullptr ? *ops : realFileOps;

@@ -24,6 +24,7 @@ class FileOps {
   virtual ssize_t writev(int fd, const struct iovec* iov, int iovcnt);
   virtual int open(const char* path, int flags, mode_t mode);
   virtual int close(int fd);
+  virtual int unlink(const char* path);
 };
 
 // The table in use; never null.

@@ -117,8 +117,8 @@ class UnboundedMpscQueue {
   bool empty() const;
 
   // Consumer side. Refuses later pushes and destroys the queued items without
-  // consuming them. A second call does nothing.
-  void close();
+  // consuming them; returns how many. A second call does nothing (returns 0).
+  size_t close();
 
   // Any thread. Whether close() has been called.
   bool closed() const noexcept;
@@ -432,14 +432,14 @@ bool UnboundedMpscQueue<T, kSegmentSlots>::empty() const {
 }
 
 template <typename T, size_t kSegmentSlots>
-void UnboundedMpscQueue<T, kSegmentSlots>::close() {
+size_t UnboundedMpscQueue<T, kSegmentSlots>::close() {
   if (closedByConsumer_) {
-    return;
+    return 0;
   }
   closedByConsumer_ = true;
   knownTail_ = tail_.fetch_or(TailWord::kClosedBit, std::memory_order_acq_rel);
   auto discard = [](T&&) {};
-  drain(discard);
+  return drain(discard);
 }
 
 template <typename T, size_t kSegmentSlots>

@@ -3,7 +3,7 @@
 // the properties the modules answer with. (tests/usage.ts checks the types
 // themselves with the compiler.)
 'use strict';
-const { test } = require('node:test');
+const { test, after } = require('node:test');
 const assert = require('node:assert');
 const path = require('node:path');
 const ts = require('typescript');
@@ -13,6 +13,8 @@ const load = (name) => require(path.join(process.env.KESTRO_OUT_DIR, `${name}.no
 const modules = { notifysim: load('notifysim'), notifyaddon: load('notifyaddon'),
   bootclock: load('bootclock'), logcontrol: load('logcontrol') };
 const { notifysim: sim, notifyaddon, bootclock, logcontrol } = modules;
+// A notification left on show with a handler set would keep the process alive.
+after(() => sim.reset());
 
 const declarationFile = (name) => path.join(__dirname, '..', `${name}.d.ts`);
 const program = ts.createProgram(Object.keys(modules).map(declarationFile), { strict: true, types: [] });

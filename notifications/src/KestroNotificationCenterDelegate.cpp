@@ -61,6 +61,15 @@ void KestroNotificationCenterDelegate::setOnNotificationResponse(
   // (JavaScript) thread, with no lock held.
 }
 
+void KestroNotificationCenterDelegate::setOnNotificationsRemoved(
+    NotificationsRemovedHandler handler) {
+  {
+    std::unique_lock lock(handlerMutex_);
+    std::swap(onNotificationsRemoved_, handler);
+  }
+  // The previous one is released here, with no lock held.
+}
+
 bool KestroNotificationCenterDelegate::hasOnNotificationResponse() const {
   std::shared_lock lock(handlerMutex_);
   return static_cast<bool>(onNotificationResponse_);
@@ -90,6 +99,14 @@ void KestroNotificationCenterDelegate::didReceiveNotificationResponse(
     }
   }
   completion();
+}
+
+void KestroNotificationCenterDelegate::didRemoveDeliveredNotifications(
+    un::NotificationCenter&, const std::vector<std::string>& identifiers) {
+  std::shared_lock lock(handlerMutex_);
+  if (onNotificationsRemoved_) {
+    onNotificationsRemoved_(identifiers);
+  }
 }
 
 }  // namespace quorvane::kestro::notifications

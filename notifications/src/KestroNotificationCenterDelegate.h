@@ -13,18 +13,20 @@
 //   ("activated", notifID, no data). A notification without "notifID" in its
 //   user info gives "" as the id. With no handler set the response is
 //   dropped. The completion is called in every case.
+// - didRemoveDeliveredNotifications passes the identifiers of what went off
+//   show to the removal handler, if one is set.
 // - setNotificationCategories installs "INCOMING_CALL" with the plain action
 //   "ANSWER_CALL" titled "Answer" (foreground), and "GENERAL" with the
 //   text-input action "REPLY" titled as given; nothing below 10.14.
 //
 // Threads. The centre calls the delegate methods on its own threads, and the
-// handler is called on that thread: it must only hand its values on (the
+// handlers are called on that thread: they must only hand their values on (the
 // addon's schedules them for the JavaScript thread). setOnNotificationResponse
-// may be called from any thread; it waits for calls of the previous handler
-// still running on other threads and destroys that handler on the calling
-// thread (the addon calls it on the JavaScript thread, where the JavaScript
-// references the handler holds must be released). sharedDelegate and
-// isSupported may be called from any thread.
+// and setOnNotificationsRemoved may be called from any thread; each waits for
+// calls of the previous handler still running on other threads and destroys
+// that handler on the calling thread (the addon calls it on the JavaScript thread, where the
+// JavaScript references the handler holds must be released). sharedDelegate and isSupported may be
+// called from any thread.
 
 #include <functional>
 #include <map>
@@ -32,6 +34,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "platform/UserNotifications/NotificationCenterDelegate.h"
 
@@ -51,6 +54,8 @@ inline constexpr char kActivatedEvent[] = "activated";
 using NotificationEventData = std::map<std::string, std::string>;
 using NotificationResponseHandler = std::function<void(
     std::string event, std::string notificationId, std::optional<NotificationEventData> data)>;
+using NotificationsRemovedHandler =
+    std::function<void(const std::vector<std::string>& identifiers)>;
 
 class KestroNotificationCenterDelegate final
     : public platform::notifications::NotificationCenterDelegate {
@@ -74,6 +79,8 @@ class KestroNotificationCenterDelegate final
   // Replaces the handler (empty: none).
   void setOnNotificationResponse(NotificationResponseHandler handler);
   bool hasOnNotificationResponse() const;
+  // Replaces the receiver of what goes off show (empty: none).
+  void setOnNotificationsRemoved(NotificationsRemovedHandler handler);
 
   void willPresentNotification(platform::notifications::NotificationCenter& center,
                                const platform::notifications::NotificationRequest& notification,
@@ -82,11 +89,14 @@ class KestroNotificationCenterDelegate final
       platform::notifications::NotificationCenter& center,
       const platform::notifications::NotificationResponse& response,
       platform::notifications::ResponseCompletion completion) override;
+  void didRemoveDeliveredNotifications(platform::notifications::NotificationCenter& center,
+                                       const std::vector<std::string>& identifiers) override;
 
  private:
-  // Held shared while the handler runs, exclusively while it is replaced.
+  // Held shared while a handler runs, exclusively while one is replaced.
   mutable std::shared_mutex handlerMutex_;
   NotificationResponseHandler onNotificationResponse_;
+  NotificationsRemovedHandler onNotificationsRemoved_;
 };
 
 }  // namespace quorvane::kestro::notifications

@@ -17,6 +17,7 @@
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "Zandrel/NapiUtils/src/Threading.h"
 #include "Zandrel/NapiUtils/src/TypeUtils.h"
+#include "notifications/src/AnswerKeepAlive.h"
 #include "platform/UserNotifications/NotificationCenter.h"
 
 namespace quorvane::kestro::notifications {
@@ -121,30 +122,45 @@ un::NotificationRequest readDeliveryRequest(
   return request;
 }
 
-void addRequest(un::NotificationRequest request, const DeliveryExecutor& settle) {
+// One delivery on its way: settles the promise and, when nothing is
+// delivered, tells the record of what can be answered (AnswerKeepAlive.h).
+struct DeliveryAttempt {
+  DeliveryExecutor settle;
+  AnswerableNotifications::Delivery counted;
+
+  void refused(std::optional<un::PlatformError> error, const char* message) const {
+    answerableNotifications().notDelivered(counted);
+    settle(false, std::move(error), message);
+  }
+};
+
+void addRequest(un::NotificationRequest request, const DeliveryAttempt& attempt) {
   un::currentNotificationCenter()->addNotificationRequest(
-      std::move(request), [settle](std::optional<un::PlatformError> error) {
-        const bool added = !error;
-        settle(added, std::move(error), kAddMessage);
+      std::move(request), [attempt](std::optional<un::PlatformError> error) {
+        if (error) {
+          attempt.refused(std::move(error), kAddMessage);
+        } else {
+          attempt.settle(true, std::nullopt, kAddMessage);
+        }
       });
 }
 
 // From 10.15 on: the settings first (a denied application is not asked
 // again), then the authorisation request, then the add.
-void authorizeThenAdd(un::NotificationRequest request, const DeliveryExecutor& settle) {
+void authorizeThenAdd(un::NotificationRequest request, const DeliveryAttempt& attempt) {
   un::currentNotificationCenter()->getNotificationSettings(
-      [request = std::move(request), settle](un::NotificationSettings settings) mutable {
+      [request = std::move(request), attempt](un::NotificationSettings settings) mutable {
         if (settings.authorizationStatus == un::AuthorizationStatus::kDenied) {
-          settle(false, std::nullopt, kDeniedMessage);
+          attempt.refused(std::nullopt, kDeniedMessage);
           return;
         }
         un::currentNotificationCenter()->requestAuthorization(
-            kDeliveryAuthorization, [request = std::move(request), settle](
+            kDeliveryAuthorization, [request = std::move(request), attempt](
                                         bool granted, std::optional<un::PlatformError> error) {
               if (granted) {
-                addRequest(request, settle);
+                addRequest(request, attempt);
               } else {
-                settle(false, std::move(error), kNotGrantedMessage);
+                attempt.refused(std::move(error), kNotGrantedMessage);
               }
             });
       });
@@ -158,12 +174,21 @@ napi_value deliverNotification(napi_env env, napi_callback_info info) {
   un::NotificationRequest request = readDeliveryRequest(env, args);
   const auto [promise, settle] = promiseSettledBy<DeliveryExecutor>(
       env, "UNUserNotification_DeliverNotification_cb", &settleDelivery);
-  if (!KestroNotificationCenterDelegate::isSupported()) {
+  if (!sharedDelegateHearingRemovals()) {  // below 10.14
     settle(false, std::nullopt, kNotSupportedMessage);
-  } else if (authorizesBeforeDelivery()) {
-    authorizeThenAdd(std::move(request), settle);
-  } else {
-    addRequest(std::move(request), settle);
+    return promise;
+  }
+  const DeliveryAttempt attempt{settle,
+                                answerableNotifications().delivering(env, request.identifier)};
+  try {
+    if (authorizesBeforeDelivery()) {
+      authorizeThenAdd(std::move(request), attempt);
+    } else {
+      addRequest(std::move(request), attempt);
+    }
+  } catch (...) {
+    answerableNotifications().notDelivered(attempt.counted);  // nothing started
+    throw;
   }
   return promise;
 }

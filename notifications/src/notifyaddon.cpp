@@ -16,6 +16,10 @@
 // (system supported) or "Notification categories and user actions are not
 // supported" (below 10.14). An exception thrown by the handler becomes an
 // uncaught exception of the process.
+//
+// While the handler is set in an environment and a notification delivered
+// from there can still be answered, that environment's event loop stays alive
+// (AnswerKeepAlive.h); once none can, the process or worker exits by itself.
 
 #include <iterator>
 #include <memory>
@@ -32,6 +36,7 @@
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "Zandrel/NapiUtils/src/Threading.h"
 #include "Zandrel/NapiUtils/src/TypeUtils.h"
+#include "notifications/src/AnswerKeepAlive.h"
 #include "notifications/src/UNUserNotificationHelper.h"
 
 namespace quorvane::kestro::notifications {
@@ -89,11 +94,12 @@ napi_value initNotificationCenterDelegate(napi_env env, napi_callback_info info)
   std::shared_ptr<SharedValue> handler = SharedValue::create(env, args.values[1]);
   std::shared_ptr<SharedValue> receiver = SharedValue::create(env, args.thisValue);
   EventHandlerContext context{std::move(receiver), std::move(handler)};
-  // Not keeping the loop alive: the delegate holds it for the process's life.
+  // Not keeping the loop alive itself: the delegate holds it for the
+  // process's life. What can still be answered does (AnswerKeepAlive.h).
   const EventExecutor executor("UNUserNotification_notificationEventExecutor_cb", env,
                                std::move(context), &deliverNotificationEvent);
 
-  auto delegate = KestroNotificationCenterDelegate::sharedDelegate();
+  auto delegate = sharedDelegateHearingRemovals();
   if (!delegate) {
     return napi::CreateString(
         env, KestroNotificationCenterDelegate::isSupported() ? kNoDelegate : kNotSupported);
@@ -102,6 +108,7 @@ napi_value initNotificationCenterDelegate(napi_env env, napi_callback_info info)
                                                  std::optional<NotificationEventData> data) {
     executor(std::move(event), std::move(notificationId), std::move(data));
   });
+  answerableNotifications().handlerSetIn(env);
   delegate->setNotificationCategories(replyTitle);
   return napi::CreateString(env, kCategoriesSet);
 }
@@ -121,6 +128,7 @@ napi_value registerNotifyAddon(napi_env env, napi_value exports) {
     };
     KESTRO_NAPI_CALL(env, napi_define_properties(env, exports, std::size(properties), properties));
     napi::setupEnvironmentForCallbacks(env);
+    forgetAnswersWhenEnded(env);
     return exports;
   });
 }

@@ -1,6 +1,7 @@
 // The delegate without the host, against the shared simulated centre: the
 // system threshold, responses the addon cannot deliver (no "notifID"), and
-// the handler replaced while the centre's threads call it.
+// the handler replaced while the centre's threads call it, and what the
+// centre reports off show passed on.
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,19 @@ TEST_F(DelegateTest, ResponsesBecomeEventsAndAreAlwaysAcknowledged) {
   }
   EXPECT_EQ(events.size(), std::size(cases));
   EXPECT_EQ(acknowledged, static_cast<int>(std::size(cases)) + 1);
+}
+
+TEST_F(DelegateTest, WhatGoesOffShowReachesTheRemovalHandlerWhileOneIsSet) {
+  auto delegate = KestroNotificationCenterDelegate::sharedDelegate();
+  delegate->didRemoveDeliveredNotifications(*center_, {"early"});  // none set: dropped
+  std::vector<std::string> removed;
+  delegate->setOnNotificationsRemoved([&](const std::vector<std::string>& identifiers) {
+    removed.insert(removed.end(), identifiers.begin(), identifiers.end());
+  });
+  delegate->didRemoveDeliveredNotifications(*center_, {"a", "b", "a"});
+  delegate->setOnNotificationsRemoved({});
+  delegate->didRemoveDeliveredNotifications(*center_, {"late"});
+  EXPECT_EQ(removed, (std::vector<std::string>{"a", "b", "a"}));
 }
 
 // Each handler owns a probe that records the thread it is destroyed on.

@@ -16,6 +16,7 @@ const { promisify } = require('node:util');
 
 const kLimitMs = 20000;  // for a helper to start or an answer to arrive
 const kTestTimeout = { timeout: 60000 };
+const kStillAliveMs = 500;  // a process that would end does so well within this
 const kName = 'org.freedesktop.Notifications';
 const kPath = '/org/freedesktop/Notifications';
 const kNotifySignature = 'susssasa{sv}i';
@@ -33,10 +34,10 @@ for (const name of ['LD_PRELOAD', 'ASAN_OPTIONS', 'UBSAN_OPTIONS', 'TSAN_OPTIONS
 }
 const running = new Set();
 
-function startHelper(argv, log) {
+function startHelper(argv, log, env = helperEnv) {
   const out = fs.openSync(path.join(dir, log), 'a');
   const child = spawn('setpriv', ['--pdeathsig', 'KILL', '--', ...argv],
-    { env: helperEnv, detached: true, stdio: ['ignore', out, out] });
+    { env, detached: true, stdio: ['ignore', out, out] });
   fs.closeSync(out);
   child.exited = new Promise((resolve) => child.once('exit', resolve));
   running.add(child);
@@ -196,3 +197,44 @@ test('an error of the server\'s Notify rejects the delivery with it', kTestTimeo
     message: 'Add notification - org.example.Error.Full (5) - disk full', code: 'Error',
     fileName: 'notifications/src/UNUserNotificationHelper.cpp' });
 });
+
+// A node process of its own on the test's bus (with this one's environment,
+// sanitizer runtime included) that sets a handler printing each event,
+// delivers one notification (server id 1) and prints "on show".
+function startDeliveringProcess(log) {
+  const addonPath = JSON.stringify(path.join(process.env.KESTRO_OUT_DIR, 'notifyaddon.node'));
+  return startHelper([process.execPath, '-e', `
+    const addon = require(${addonPath});
+    addon.initNotificationCenterDelegate('Reply', (...event) => console.log(JSON.stringify(event)));
+    addon.deliverNotification('Ada', null, 'Lunch?', false, 'chat-1', '42', true)
+      .then(() => console.log('on show'));`], log, process.env);
+}
+
+test('a process waits while its notification is on show and ends once the server closed it',
+  kTestTimeout, async (t) => {
+    const closed = ['NotificationClosed', 'uu', 2, 'u', 1, 'u'];
+    const cases = [
+      // [name, signals the server sends, events the handler prints]
+      ['expired', [[...closed, 1]], []],
+      ['clicked, then taken away', [['ActionInvoked', 'us', 2, 'u', 1, 's', 'default'],
+        [...closed, 2]], [['activated', '42', null]]],
+    ];
+    for (const [name, signals, events] of cases) {
+      await t.test(name, async (st) => {
+        await startServer(st);
+        const log = `process-${events.length}.log`;
+        const child = startDeliveringProcess(log);
+        const output = () => fs.readFileSync(path.join(dir, log), 'utf8');
+        await pollUntil(async () => output().includes('on show'), 'the delivery', log);
+        await new Promise((resolve) => setTimeout(resolve, kStillAliveMs));
+        assert.strictEqual(child.exitCode, null, `ended while on show: ${output()}`);
+        for (const signal of signals) {
+          await mock('EmitSignal', 'sssav', '', ...signal);
+        }
+        await pollUntil(async () => child.exitCode !== null, 'the process ends', log);
+        assert.strictEqual(child.exitCode, 0, output());
+        const printed = output().split('\n').filter((line) => line.startsWith('['));
+        assert.deepStrictEqual(printed.map((line) => JSON.parse(line)), events);
+      });
+    }
+  });

@@ -152,13 +152,16 @@ test('trace scopes name the exported functions and the callbacks', async () => {
   lc.deinitLogging();
 });
 
-test('a process with a handler set exits by itself once its deliveries settled', () => {
+test('a process with a handler set exits by itself once its deliveries settled and went', () => {
   const out = process.env.KESTRO_OUT_DIR;
   const child = spawnSync(process.execPath, ['-e', `
     const sim = require(${JSON.stringify(path.join(out, 'notifysim.node'))});
     const addon = require(${JSON.stringify(path.join(out, 'notifyaddon.node'))});
     addon.initNotificationCenterDelegate('Reply', () => {});
-    addon.deliverNotification('T', null, null, true, 'g', '1', false).then(console.log);`],
+    addon.deliverNotification('T', null, null, true, 'g', '1', false).then((result) => {
+      console.log(result);
+      addon.removeAllNotifications();
+    });`],
   { encoding: 'utf8', timeout: 60000 });
   assert.strictEqual(child.status, 0, child.stderr);
   assert.strictEqual(child.stdout, 'null\n');

@@ -3,9 +3,14 @@
 'use strict';
 const assert = require('node:assert');
 const path = require('node:path');
+const { after } = require('node:test');
 
 const sim = require(path.join(process.env.KESTRO_OUT_DIR, 'notifysim.node'));
 const addon = require(path.join(process.env.KESTRO_OUT_DIR, 'notifyaddon.node'));
+
+// A notification still on show with a handler set keeps the process alive (it
+// can be answered): a file's tests leave nothing on show.
+after(() => sim.reset());
 
 // deliverNotification with defaults for the arguments a test does not name.
 function deliver(overrides = {}) {

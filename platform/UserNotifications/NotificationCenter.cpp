@@ -27,6 +27,9 @@ NotificationCenter::~NotificationCenter() = default;
 
 NotificationCenterDelegate::~NotificationCenterDelegate() = default;
 
+void NotificationCenterDelegate::didRemoveDeliveredNotifications(NotificationCenter&,
+                                                                 const std::vector<std::string>&) {}
+
 std::shared_ptr<NotificationCenter> currentNotificationCenter() {
   CurrentCenter& current = currentCenter();
   std::lock_guard<std::mutex> lock(current.mutex);

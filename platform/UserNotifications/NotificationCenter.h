@@ -26,6 +26,11 @@
 // - removeDeliveredNotifications removes the delivered notifications whose
 //   identifiers are listed (unknown identifiers are ignored);
 //   removeAllDeliveredNotifications removes every one.
+// - Whatever ends a delivered notification's time on show (a removal, a
+//   replacement, an answer where the centre takes answered notifications away,
+//   the system or the user closing it) is reported to the delegate
+//   (NotificationCenterDelegate::didRemoveDeliveredNotifications), once per
+//   notification.
 // - getNotificationSettings answers the nine settings, authorisation status
 //   included.
 // - requestAuthorization asks the user only while the status is not

@@ -26,6 +26,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/UserNotifications/Export.h"
 #include "platform/UserNotifications/NotificationRequest.h"
@@ -54,6 +56,9 @@ class QUORVANE_USERNOTIFICATIONS_API NotificationCenterDelegate {
   virtual void didReceiveNotificationResponse(NotificationCenter& center,
                                               const NotificationResponse& response,
                                               ResponseCompletion completion) = 0;
+
+  virtual void didRemoveDeliveredNotifications(NotificationCenter& center,
+                                               const std::vector<std::string>& identifiers);
 };
 
 }  // namespace quorvane::platform::notifications

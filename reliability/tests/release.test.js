@@ -1,7 +1,7 @@
 // What the addon lets go of: a replaced handler and the `this` it was bound
 // to, settled deliveries and the values handed to a handler are collected.
 'use strict';
-const { test } = require('node:test');
+const { test, after } = require('node:test');
 const assert = require('node:assert');
 const { modulePaths, collect } = require('./support');
 
@@ -11,6 +11,8 @@ const addon = require(modulePaths.notifyaddon);
 const DELIVERIES = 1000;
 
 sim.configure({ authorizationStatus: 2 });
+// Nothing left on show to be answered, which would keep the process alive.
+after(() => sim.reset());
 
 // Sets a handler bound to a fresh `this` that records the data of each event;
 // answers weak references to all three.

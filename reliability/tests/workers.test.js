@@ -6,7 +6,9 @@
 const { test } = require('node:test');
 const assert = require('node:assert');
 const { Worker } = require('node:worker_threads');
-const { modulePaths, sanitized, collect } = require('./support');
+const {
+  modulePaths, sanitized, collect, runChild, temporaryDirectory, filesText,
+} = require('./support');
 
 const WORKERS = 50;
 const ROUNDS = Number(process.env.KESTRO_WORKER_ROUNDS || (sanitized ? 2 : 4));
@@ -115,3 +117,39 @@ test(`${WORKERS} workers terminated with work in flight, round after round`, asy
   const growth = rss[rss.length - 1] - rss[WARM_UP_ROUNDS - 1];
   assert.ok(sanitized || growth <= FLAT_LIMIT_MB, `grew by ${growth} MB after the warm-up`);
 });
+
+// A worker whose JavaScript thread waits (Atomics.wait) while the centre
+// completes its deliveries, so that all of them are queued for it, and which is
+// terminated then: its items can never run, which is the normal end of a
+// worker, not an error.
+test(`a worker terminated with ${DELIVERIES} completions in flight logs no ERR line, only what it dropped`,
+  async (t) => {
+    const dir = temporaryDirectory(t, 'ending');
+    const child = await runChild(`
+      const { Worker } = require('node:worker_threads');
+      const lc = require(${JSON.stringify(modulePaths.logcontrol)});
+      const sim = require(${JSON.stringify(modulePaths.notifysim)});
+      lc.initLogging(${JSON.stringify(dir)}, 'main', '1', false);
+      sim.configure({ authorizationStatus: 2 });
+      const worker = new Worker(\`
+        const { parentPort, workerData } = require('node:worker_threads');
+        require(workerData.notifysim);
+        const addon = require(workerData.notifyaddon);
+        for (let i = 0; i < ${DELIVERIES}; ++i) {
+          addon.deliverNotification('T', null, null, true, 'g' + i, String(i), false);
+        }
+        parentPort.postMessage('busy');
+        Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 60000);\`,
+        { eval: true, workerData: ${JSON.stringify(modulePaths)} });
+      worker.once('message', async () => {
+        await sim.respondMany([]);  // resolves once the centre is idle
+        await worker.terminate();
+        lc.flushLogs();
+      });`);
+    assert.strictEqual(child.status, 0, child.stderr);
+    const text = filesText(dir, 'kestro-');
+    assert.deepStrictEqual(text.match(/^E.*$/gm), null);
+    assert.deepStrictEqual(text.match(/^I.*\] Environment 0x[0-9a-f]+ ended: .*$/gm).length, 1);
+    assert.match(text, new RegExp(
+      `^I.*\\] Environment 0x[0-9a-f]+ ended: dropped ${DELIVERIES} work items that could no longer run$`, 'm'));
+  });

@@ -19,6 +19,7 @@
 // and reported, never silently.
 //
 // As a module: traceFiles(dir), readTrace(files) -> {events, lines, skipped},
+// viewerFileText(files) -> {text, events, skipped},
 // writeViewerFile(files, outputPath) -> {path, events, skipped}.
 'use strict';
 const fs = require('node:fs');
@@ -72,11 +73,17 @@ function readTrace(files) {
   };
 }
 
-function writeViewerFile(files, outputPath) {
+// The viewer file's text for the files: {text, events (count), skipped}.
+function viewerFileText(files) {
   const { events, lines, skipped } = readTrace(files);
   const body = lines.length > 0 ? `\n${lines.join(',\n')}\n` : '';
-  fs.writeFileSync(outputPath, `{"traceEvents":[${body}]}\n`);
-  return { path: outputPath, events: events.length, skipped };
+  return { text: `{"traceEvents":[${body}]}\n`, events: events.length, skipped };
+}
+
+function writeViewerFile(files, outputPath) {
+  const { text, events, skipped } = viewerFileText(files);
+  fs.writeFileSync(outputPath, text);
+  return { path: outputPath, events, skipped };
 }
 
 function main(args) {
@@ -102,4 +109,4 @@ if (require.main === module) {
   process.exitCode = main(process.argv.slice(2));
 }
 
-module.exports = { traceFiles, readTrace, writeViewerFile, kViewerFileName };
+module.exports = { traceFiles, readTrace, viewerFileText, writeViewerFile, kViewerFileName };

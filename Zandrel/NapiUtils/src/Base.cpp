@@ -35,11 +35,19 @@ std::string expectedTypesText(const napi_valuetype* types, size_t count) {
 
 void throwLastError(napi_env env, napi_status status, js::SourceLocation location) {
   const napi_extended_error_info* info = nullptr;
+  std::string message = "Node-API call failed with status " + std::to_string(status);
   if (napi_get_last_error_info(env, &info) == napi_ok && info != nullptr &&
       info->error_message != nullptr) {
-    throw js::Error(info->error_message, location);
+    message = info->error_message;
   }
-  throw js::Error("Node-API call failed with status " + std::to_string(status), location);
+  // The host answers napi_pending_exception with no exception pending when it
+  // refuses to run JavaScript at all: the environment is ending.
+  bool pending = true;
+  if (status == napi_pending_exception && napi_is_exception_pending(env, &pending) == napi_ok &&
+      !pending) {
+    throw js::EnvironmentEnding(std::move(message), location);
+  }
+  throw js::Error(std::move(message), location);
 }
 
 std::string_view _typeToString(napi_valuetype type) {

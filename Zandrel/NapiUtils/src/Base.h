@@ -11,7 +11,10 @@
 // KESTRO_NAPI_CALL(env, napi_...(...)): the one check around host calls. A
 // status other than napi_ok reads the host's last-error information first (any
 // other host call would reset it), then throws js::Error with the host's
-// message, located at the enclosing function.
+// message, located at the enclosing function. A call refused with
+// napi_pending_exception while no JavaScript exception is pending means the
+// host no longer runs JavaScript for this environment (it is ending): that
+// throws js::EnvironmentEnding, which writes no ERR line.
 //
 // Type checks. napi_type_check throws TypeError
 //   Received: "number" but expected: "string or null or undefined"

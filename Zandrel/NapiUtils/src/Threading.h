@@ -43,7 +43,10 @@
 //
 // Failures inside items: a native exception is caught at the item, logged at
 // ERR, and the drain goes on with the next item; a JavaScript exception left
-// pending by an item becomes a host-level uncaught exception.
+// pending by an item becomes a host-level uncaught exception. An item whose
+// host call was refused because the environment is ending
+// (js::EnvironmentEnding) has not failed: it and the items after it are
+// dropped without an ERR line (see below).
 //
 // The event loop. The wake-up handle does not keep the loop alive: a process
 // that only loaded a module exits by itself. While the loop runs, scheduled
@@ -53,11 +56,14 @@
 // scheduled, exists (holdLoopOpen for other uses).
 //
 // Environments end (a worker thread terminates; the main thread exits). Then
-// the handle is closed, queued items are destroyed without running, and later
-// scheduling is refused: scheduleAsyncWork returns false and the work is
-// destroyed on the scheduling thread without running (a SharedValue in it does
-// not call the host then, SharedValue.h). Nothing a producer can still reach
-// is freed: handles keep the environment's queue alive.
+// the handle is closed, queued items are destroyed without running (one INFO
+// line, "Environment <pointer> ended: dropped <n> work items that could no
+// longer run", counts them with those the host refused to run while the
+// environment was ending), and later scheduling is refused: scheduleAsyncWork
+// returns false and the work is destroyed on the scheduling thread without
+// running (a SharedValue in it does not call the host then, SharedValue.h).
+// Nothing a producer can still reach is freed: handles keep the environment's
+// queue alive.
 
 #include <node_api.h>
 #include <uv.h>

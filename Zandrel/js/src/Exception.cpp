@@ -34,11 +34,14 @@ std::string describeCurrentException() {
 }  // namespace
 
 Error::Error(std::string message, SourceLocation location)
-    : message_(std::move(message)),
-      location_(location),
-      where_("thrown in " + frameText(location)) {
+    : Error(std::move(message), location, Unlogged{}) {
   KLOG(ERR) << message_ << where_;
 }
+
+Error::Error(std::string message, SourceLocation location, Unlogged)
+    : message_(std::move(message)),
+      location_(location),
+      where_("thrown in " + frameText(location)) {}
 
 void Error::addFrame(const SourceLocation& frame) {
   where_ += "\n  in ";

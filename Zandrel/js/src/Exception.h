@@ -22,12 +22,19 @@
 // type name as the type information spells it, ": ", what(); another type: its
 // type name; no type at all: "<unknown exception>").
 //
+// EnvironmentEnding is the Error of a host call that was refused because its
+// environment no longer runs JavaScript: it is ending (a worker terminates,
+// the process exits). That is normal life at an environment's end, not a
+// fault, so constructing one writes no log line; otherwise it is an Error like
+// any other (name() "Error").
+//
 // Thread safety: errors only hold text; they may be made and carried on any
 // thread.
 
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Zandrel/js/src/SourceLocation.h"
 
@@ -49,6 +56,11 @@ class Error : public std::exception {
   // Appends "\n  in <function> at <file>:<line>" to the trail.
   void addFrame(const SourceLocation& frame);
 
+ protected:
+  struct Unlogged {};
+  // As above, without the ERR line.
+  Error(std::string message, SourceLocation location, Unlogged);
+
  private:
   std::string message_;
   SourceLocation location_;
@@ -59,6 +71,12 @@ class TypeError : public Error {
  public:
   using Error::Error;
   std::string_view name() const noexcept override { return "TypeError"; }
+};
+
+class EnvironmentEnding : public Error {
+ public:
+  EnvironmentEnding(std::string message, SourceLocation location)
+      : Error(std::move(message), location, Unlogged{}) {}
 };
 
 // Inside a catch block: rethrows the exception being handled under the rethrow

@@ -7,6 +7,10 @@
 // did not end in time (it is killed with SIGKILL and reaped then). A hung
 // child therefore fails the test instead of hanging the suite.
 //
+// exitCodeOfChild: runs `body` in a forked child that makes no core file (for
+// children that crash on purpose) and exits 0 when `body` returns; answers
+// exitCodeWithin of that child.
+//
 // KESTRO_SKIP_FORK_WITH_THREADS_UNDER_ASAN(): skips the current test under
 // AddressSanitizer. That sanitizer's allocator keeps internal locks that it
 // does not take around fork(), so the child of a process whose threads
@@ -16,8 +20,10 @@
 // Thread safety: exitCodeWithin may be called from any thread, once per child.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -36,6 +42,18 @@ inline int exitCodeWithin(pid_t pid, std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+template <typename Body>
+int exitCodeOfChild(Body body, std::chrono::milliseconds limit) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const struct rlimit noCore = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    body();
+    ::_exit(0);
+  }
+  return exitCodeWithin(pid, limit);
 }
 
 }  // namespace quorvane::test

@@ -206,7 +206,7 @@ TEST(UnboundedMpscQueueTest, CloseDestroysQueuedItemsUnrunAndRefusesLaterPushes)
     for (int i = 0; i < 3; ++i) {
       queue.pop()->run();
     }
-    queue.close();
+    EXPECT_EQ(queue.close(), 7u);
     EXPECT_TRUE(queue.closed());
     EXPECT_EQ(ledger.count(kDestroyedUnrun), 7u);
 
@@ -216,7 +216,7 @@ TEST(UnboundedMpscQueueTest, CloseDestroysQueuedItemsUnrunAndRefusesLaterPushes)
     EXPECT_TRUE(queue.empty());
     EXPECT_FALSE(queue.pop());
     EXPECT_EQ(queue.drain(runItem), 0u);
-    queue.close();
+    EXPECT_EQ(queue.close(), 0u);
   }
   {
     UnboundedMpscQueue<Item, kSmall> queue;  // destroyed with an item queued

@@ -56,7 +56,11 @@ DbusNotificationCenter::DbusNotificationCenter(Options options)
     : lanes_(std::make_unique<internal::DispatchLanes>(kCallbackThreads, kCallbackThreadName)),
       bus_(std::make_unique<internal::BusThread>(
           serviceOptions(std::move(options)),
-          [this](NotificationResponse response) { deliverResponse(std::move(response)); })) {}
+          internal::NotificationService::Sinks{
+              [this](NotificationResponse response) { deliverResponse(std::move(response)); },
+              [this](std::vector<std::string> identifiers) {
+                reportOffShow(std::move(identifiers));
+              }})) {}
 
 DbusNotificationCenter::~DbusNotificationCenter() { shutDown(); }
 
@@ -160,6 +164,15 @@ void DbusNotificationCenter::deliverResponse(NotificationResponse response) {
     if (current) {
       // The server needs no acknowledgement.
       current->didReceiveNotificationResponse(*this, response, [] {});
+    }
+  });
+}
+
+void DbusNotificationCenter::reportOffShow(std::vector<std::string> identifiers) {
+  lanes_->dispatch([this, identifiers = std::move(identifiers)] {
+    std::shared_ptr<NotificationCenterDelegate> current = delegate();
+    if (current) {
+      current->didRemoveDeliveredNotifications(*this, identifiers);
     }
   });
 }

@@ -19,6 +19,10 @@
 //   CloseNotification for each notification those identifiers show.
 // - ActionInvoked ("default" or a button) and NotificationReplied (the typed
 //   text) of the server reach the delegate as responses to the request.
+// - Off show: the delegate hears (didRemoveDeliveredNotifications) of every
+//   notification replaced, removed, closed by the server (NotificationClosed:
+//   expired, dismissed, or taken away after the user acted on it; the
+//   response comes first), or gone with the server or the connection.
 // - Authorisation: the application counts as authorised while a server
 //   answers GetCapabilities (within presenceTimeout), as denied otherwise (no
 //   bus, nobody owning the name, no answer). Every getNotificationSettings
@@ -113,6 +117,7 @@ class QUORVANE_USERNOTIFICATIONS_API DbusNotificationCenter final : public Notif
 
  private:
   void deliverResponse(NotificationResponse response);
+  void reportOffShow(std::vector<std::string> identifiers);
 
   mutable std::mutex mutex_;
   std::shared_ptr<NotificationCenterDelegate> delegate_;

@@ -23,15 +23,15 @@ void SimulationStore::configure(const SimulationOptions& options) {
   checked.applyTo(situation_);
 }
 
-void SimulationStore::reset() {
+std::vector<std::string> SimulationStore::reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   situation_ = defaultSituation();
   categories_.clear();
-  delivered_.clear();
-  deliveredById_.clear();
+  std::vector<std::string> removed = takeAllLocked();
   authorizationRequests_.clear();
   presentations_.clear();
   acknowledgedResponses_ = 0;
+  return removed;
 }
 
 void SimulationStore::setDelegate(std::shared_ptr<NotificationCenterDelegate> delegate) {
@@ -55,36 +55,49 @@ std::vector<NotificationCategory> SimulationStore::categories() const {
   return categories_;
 }
 
-std::optional<PlatformError> SimulationStore::add(const NotificationRequest& request) {
+AddAnswer SimulationStore::add(const NotificationRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (situation_.addError) {
-    return situation_.addError;
+    return {situation_.addError};
   }
   if (!allowsNotifications(situation_.settings.authorizationStatus)) {
-    return notificationsNotAllowedError();
+    return {notificationsNotAllowedError()};
   }
   auto [place, added] = deliveredById_.try_emplace(request.identifier);
   if (!added) {
     delivered_.erase(place->second);
   }
   place->second = delivered_.insert(delivered_.end(), request);
-  return std::nullopt;
+  return {std::nullopt, /*replacedOne=*/!added};
 }
 
-void SimulationStore::remove(const std::vector<std::string>& identifiers) {
+std::vector<std::string> SimulationStore::remove(const std::vector<std::string>& identifiers) {
   std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> removed;
   for (const std::string& identifier : identifiers) {
     if (auto place = deliveredById_.find(identifier); place != deliveredById_.end()) {
       delivered_.erase(place->second);
       deliveredById_.erase(place);
+      removed.push_back(identifier);
     }
   }
+  return removed;
 }
 
-void SimulationStore::removeAll() {
+std::vector<std::string> SimulationStore::removeAll() {
   std::lock_guard<std::mutex> lock(mutex_);
+  return takeAllLocked();
+}
+
+std::vector<std::string> SimulationStore::takeAllLocked() {
+  std::vector<std::string> removed;
+  removed.reserve(delivered_.size());
+  for (const NotificationRequest& request : delivered_) {
+    removed.push_back(request.identifier);
+  }
   delivered_.clear();
   deliveredById_.clear();
+  return removed;
 }
 
 std::vector<DeliveredNotification> SimulationStore::delivered() const {

@@ -5,7 +5,9 @@
 // delivered notifications and the records the control functions read.
 // Every method applies one rule of the simulated platform (the rules are
 // documented in simulated/SimulatedNotificationCenter.h) atomically and
-// returns what the centre then answers on a lane.
+// returns what the centre then answers on a lane, and the identifiers of the
+// notifications it took off show (one per notification), for the centre to
+// report to the delegate.
 //
 // Thread safety: every method may be called from any thread, concurrently.
 // The mutex is never held while calling out (delegates, completions).
@@ -32,10 +34,17 @@ struct AuthorizationAnswer {
   std::optional<PlatformError> error;
 };
 
+struct AddAnswer {
+  std::optional<PlatformError> error;
+  // Whether a notification with the same identifier was on show and gave way.
+  bool replacedOne = false;
+};
+
 class SimulationStore {
  public:
   void configure(const SimulationOptions& options);
-  void reset();
+  // Returns the identifiers of what was on show.
+  std::vector<std::string> reset();
 
   void setDelegate(std::shared_ptr<NotificationCenterDelegate> delegate);
   std::shared_ptr<NotificationCenterDelegate> delegate() const;
@@ -43,9 +52,10 @@ class SimulationStore {
   std::vector<NotificationCategory> categories() const;
 
   // Delivers `request`, or answers the error that refuses it.
-  std::optional<PlatformError> add(const NotificationRequest& request);
-  void remove(const std::vector<std::string>& identifiers);
-  void removeAll();
+  AddAnswer add(const NotificationRequest& request);
+  // remove and removeAll return the identifiers of what they took off show.
+  std::vector<std::string> remove(const std::vector<std::string>& identifiers);
+  std::vector<std::string> removeAll();
   std::vector<DeliveredNotification> delivered() const;
 
   NotificationSettings settings() const;
@@ -65,6 +75,7 @@ class SimulationStore {
 
  private:
   NotificationResponse response(const AddressedResponse& addressed) const;
+  std::vector<std::string> takeAllLocked();
   const NotificationAction& installedAction(const std::string& identifier) const;
 
   mutable std::mutex mutex_;

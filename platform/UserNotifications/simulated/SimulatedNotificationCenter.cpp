@@ -55,6 +55,27 @@ void sendResponse(NotificationCenter& center,
                                            internal::callOnce(std::move(acknowledge)));
 }
 
+// Work that tells the delegate set when it runs which notifications went off
+// show.
+internal::DispatchLanes::Work removalReport(NotificationCenter& center,
+                                            std::shared_ptr<internal::SimulationStore> store,
+                                            std::vector<std::string> identifiers) {
+  return [&center, store = std::move(store), identifiers = std::move(identifiers)] {
+    std::shared_ptr<NotificationCenterDelegate> delegate = store->delegate();
+    if (delegate) {
+      delegate->didRemoveDeliveredNotifications(center, identifiers);
+    }
+  };
+}
+
+void dispatchRemovalReport(NotificationCenter& center, internal::DispatchLanes& lanes,
+                           const std::shared_ptr<internal::SimulationStore>& store,
+                           std::vector<std::string> identifiers) {
+  if (!identifiers.empty()) {
+    lanes.dispatch(removalReport(center, store, std::move(identifiers)));
+  }
+}
+
 }  // namespace
 
 SimulatedNotificationCenter::SimulatedNotificationCenter(std::size_t laneCount)
@@ -90,14 +111,17 @@ void SimulatedNotificationCenter::setNotificationCategories(
 
 void SimulatedNotificationCenter::addNotificationRequest(NotificationRequest request,
                                                          AddCompletion completion) {
-  std::optional<PlatformError> error = store_->add(request);
+  internal::AddAnswer answer = store_->add(request);
   std::vector<internal::DispatchLanes::Work> work;
-  work.emplace_back([completion = std::move(completion), error] {
+  work.emplace_back([completion = std::move(completion), error = answer.error] {
     if (completion) {
       completion(error);
     }
   });
-  if (!error) {
+  if (answer.replacedOne) {
+    work.push_back(removalReport(*this, store_, {request.identifier}));
+  }
+  if (!answer.error) {
     work.emplace_back(
         [this, request = std::move(request)] { presentToDelegate(*this, store_, request); });
   }
@@ -106,10 +130,12 @@ void SimulatedNotificationCenter::addNotificationRequest(NotificationRequest req
 
 void SimulatedNotificationCenter::removeDeliveredNotifications(
     const std::vector<std::string>& identifiers) {
-  store_->remove(identifiers);
+  dispatchRemovalReport(*this, *lanes_, store_, store_->remove(identifiers));
 }
 
-void SimulatedNotificationCenter::removeAllDeliveredNotifications() { store_->removeAll(); }
+void SimulatedNotificationCenter::removeAllDeliveredNotifications() {
+  dispatchRemovalReport(*this, *lanes_, store_, store_->removeAll());
+}
 
 void SimulatedNotificationCenter::getNotificationSettings(SettingsCompletion completion) {
   lanes_->dispatch([completion = std::move(completion), settings = store_->settings()] {
@@ -137,7 +163,9 @@ void SimulatedNotificationCenter::configure(const SimulationOptions& options) {
   store_->configure(options);
 }
 
-void SimulatedNotificationCenter::reset() { store_->reset(); }
+void SimulatedNotificationCenter::reset() {
+  dispatchRemovalReport(*this, *lanes_, store_, store_->reset());
+}
 
 std::vector<DeliveredNotification> SimulatedNotificationCenter::delivered() const {
   return store_->delivered();

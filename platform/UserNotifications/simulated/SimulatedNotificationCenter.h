@@ -41,12 +41,18 @@
 //   `identifier`; the delegate set when the lane runs the call gets
 //   didReceiveNotificationResponse (with no delegate the response is dropped).
 //   Its completion counts in acknowledgedResponses(). The notification stays
-//   delivered. Throws std::invalid_argument, before anything is sent, when no
-//   notification with that identifier is delivered, when the action is not
-//   kClickAction or the identifier of an action of an installed category, or
-//   when the text does not fit the action (UserResponse.h).
+//   delivered (it may be answered again). Throws std::invalid_argument, before
+//   anything is sent, when no notification with that identifier is delivered,
+//   when the action is not kClickAction or the identifier of an action of an
+//   installed category, or when the text does not fit the action
+//   (UserResponse.h).
 // - respondMany(batches): the same for many responses at once, all checked
 //   before any is sent; batch i runs in order on lane i modulo the lane count.
+// - Off show: every notification that a replacement, removeDelivered...,
+//   removeAll... or reset() takes away is reported to the delegate set when
+//   the lane runs the report (didRemoveDeliveredNotifications), one
+//   identifier per notification; a replacement right after the add's
+//   completion, on its lane.
 //
 // Control. configure(options) changes the situation (SimulationOptions.h); it
 // checks everything first and throws std::invalid_argument, changing nothing,
@@ -55,9 +61,9 @@
 // determined, grant true, no errors, the settings of a freshly installed
 // application whose user allowed notifications (notification centre, lock
 // screen, alert, badge and sound enabled, critical alerts not supported,
-// banner style, previews always), nothing delivered, no categories, no
-// requests, presentations or acknowledgements recorded. The delegate and work
-// already queued are kept.
+// banner style, previews always), nothing delivered (what was is reported off
+// show), no categories, no requests, presentations or acknowledgements
+// recorded. The delegate and work already queued are kept.
 //
 // waitUntilIdle() returns once every lane has run everything queued, work
 // queued meanwhile included. It throws std::logic_error when called on a lane

@@ -1,10 +1,11 @@
 #pragma once
 
 // RecordingDelegate: a delegate for tests. It records every notification it is
-// asked to present and every response, with the thread each call came on;
-// answers presentations with fixed options; and calls each response's
-// completion `completionCalls` times (0: never, 2: a faulty delegate).
-// waitForResponses(n) waits until n responses have arrived, or throws
+// asked to present, every response, with the thread each call came on, and
+// the identifiers reported off show, in order; answers presentations with
+// fixed options; and calls each response's completion `completionCalls` times
+// (0: never, 2: a faulty delegate). waitForResponses(n) and waitForRemovals(n)
+// wait until n responses (identifiers) have arrived, or throw
 // std::runtime_error after `limit`.
 //
 // Thread safety: the centre may call it from any thread while the test thread
@@ -57,14 +58,26 @@ class RecordingDelegate : public NotificationCenterDelegate {
     }
   }
 
+  void didRemoveDeliveredNotifications(NotificationCenter&,
+                                       const std::vector<std::string>& identifiers) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removed_.insert(removed_.end(), identifiers.begin(), identifiers.end());
+    arrived_.notify_all();
+  }
+
   std::vector<Received> waitForResponses(std::size_t count,
                                          std::chrono::seconds limit = std::chrono::seconds(20)) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!arrived_.wait_for(lock, limit, [&] { return received_.size() >= count; })) {
-      throw std::runtime_error("only " + std::to_string(received_.size()) + " of " +
-                               std::to_string(count) + " responses arrived");
-    }
-    return received_;
+    return waitFor(received_, count, limit, " responses arrived");
+  }
+
+  std::vector<std::string> waitForRemovals(std::size_t count,
+                                           std::chrono::seconds limit = std::chrono::seconds(20)) {
+    return waitFor(removed_, count, limit, " removals were reported");
+  }
+
+  std::vector<std::string> removed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return removed_;
   }
 
   std::vector<Received> received() const {
@@ -78,12 +91,24 @@ class RecordingDelegate : public NotificationCenterDelegate {
   }
 
  private:
+  template <typename Record>
+  std::vector<Record> waitFor(const std::vector<Record>& records, std::size_t count,
+                              std::chrono::seconds limit, const char* what) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!arrived_.wait_for(lock, limit, [&] { return records.size() >= count; })) {
+      throw std::runtime_error("only " + std::to_string(records.size()) + " of " +
+                               std::to_string(count) + what);
+    }
+    return records;
+  }
+
   const int completionCalls_;
   const PresentationOptions presentation_;
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<Received> received_;
   std::vector<std::string> presented_;
+  std::vector<std::string> removed_;
 };
 
 }  // namespace quorvane::platform::notifications::test

@@ -1,5 +1,6 @@
 // The platform's rules as the simulated centre applies them: authorisation,
-// adding, replacing and removing, settings, presentation and responses.
+// adding, replacing and removing (and reporting what went off show), settings,
+// presentation and responses.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace {
 using quorvane::test::errorText;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
 
 std::vector<std::string> identifiers(const std::vector<DeliveredNotification>& delivered) {
   std::vector<std::string> names;
@@ -259,6 +261,30 @@ TEST_F(RulesTest, ResponseCompletionsAreCountedOnceAndWithoutADelegateNothingIsS
   never->waitForResponses(1);
   center_->waitUntilIdle();
   EXPECT_EQ(center_->acknowledgedResponses(), 2u);
+}
+
+// Every notification delivered is reported once when it goes: replaced,
+// removed, removed with all, or cleared by reset; a refused add, an unknown
+// identifier and an answer report nothing.
+TEST_F(RulesTest, EveryNotificationThatGoesOffShowIsReportedOnce) {
+  deliverForResponses(request("a"));
+  for (const char* identifier : {"a", "b", "c", "d", "e"}) {  // "a" replaces the first "a"
+    ASSERT_EQ(add(request(identifier)), std::nullopt);
+  }
+  center_->configure({.addError = PlatformError{"Sim", 1, "no"}});
+  ASSERT_NE(add(request("b")), std::nullopt);
+  center_->respond("c", {"default", std::nullopt});
+  center_->removeDeliveredNotifications({"b", "unknown", "b"});
+  center_->removeAllDeliveredNotifications();  // a, c, d, e
+  ASSERT_EQ(delegate_->waitForRemovals(6).size(), 6u);
+  center_->reset();  // nothing left
+  center_->waitUntilIdle();
+  EXPECT_THAT(delegate_->removed(), UnorderedElementsAre("a", "b", "a", "c", "d", "e"));
+
+  authorize();
+  ASSERT_EQ(add(request("kept")), std::nullopt);
+  center_->reset();
+  EXPECT_EQ(delegate_->waitForRemovals(7).back(), "kept");
 }
 
 }  // namespace

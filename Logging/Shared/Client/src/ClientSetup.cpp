@@ -10,9 +10,9 @@
 #include "Logging/Shared/Client/src/ForwardingLogHandlerFactory.h"
 #include "Logging/Shared/Client/src/MirrorCoreConfig.h"
 #include "Logging/Shared/Client/src/internal/TraceEvent.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LoggerDB.h"
 #include "common/utilities/FileUtil.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

@@ -1,7 +1,7 @@
 #include "Logging/Shared/Client/src/ForwardingLogHandlerFactory.h"
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LogHandler.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

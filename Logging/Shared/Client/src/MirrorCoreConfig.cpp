@@ -3,8 +3,8 @@
 #include <string>
 
 #include "Logging/Shared/Client/src/ForwardingLogHandlerFactory.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 

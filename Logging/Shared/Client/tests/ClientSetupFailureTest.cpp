@@ -13,9 +13,9 @@
 
 #include "Logging/Shared/Client/tests/ClientTestSupport.h"
 #include "Logging/Shared/Client/tests/LoadedModule.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/testing/CapturingLogHandler.h"
 #include "common/utilities/testing/ScopedFdRedirect.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

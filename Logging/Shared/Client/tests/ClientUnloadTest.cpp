@@ -9,8 +9,8 @@
 
 #include "Logging/Shared/Client/tests/ClientTestSupport.h"
 #include "Logging/Shared/Client/tests/LoadedModule.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/utilities/testing/ChildProcess.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "Logging/Shared/Client/src/ForwardingLogHandlerFactory.h"
 #include "Logging/Shared/Client/tests/ClientTestSupport.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LogHandler.h"
 #include "common/utilities/testing/ScopedFdRedirect.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

@@ -77,7 +77,9 @@ LogConfig channelConfig(std::string_view logDirectory, std::string_view fileTag,
 
 void registerChannelHandlerFactories(LoggerDB& db) {
   db.addHandlerFactory(
-      std::make_unique<RotatingLogHandlerFactory<KestroStyleFormatter>>("kestroGlog"), true);
+      std::make_unique<RotatingLogHandlerFactory<KestroStyleFormatter>>(
+          "kestroGlog", /*reportsCrashes=*/true),
+      /*replaceExisting=*/true);
   db.addHandlerFactory(
       std::make_unique<RotatingLogHandlerFactory<QsynStyleLogFormatter>>("kestroXqsyn"), true);
   db.addHandlerFactory(

@@ -1,4 +1,4 @@
-#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "kestro/logcore.h"
 
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 
 #include "Logging/Shared/Core/src/ChannelConfig.h"
 #include "Logging/Shared/Core/src/ConfigChangedTriggers.h"
+#include "Logging/Shared/Core/src/CrashHandler.h"
 #include "common/logging/BridgeFromGoogleLogging.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogConfigParser.h"
@@ -76,6 +77,7 @@ void initLogging(std::string logDirectory, std::string fileTag, std::string user
     const std::string suffix = logFileSuffix(::getpid(), userId);
     db.applyConfig(channelConfig(logDirectory, fileTag, suffix, traceEnabled));
     installGlogBridge();
+    installCrashHandler();
     coreState().userId = std::move(userId);
     coreState().triggers.fire();
   } catch (const std::exception&) {
@@ -85,6 +87,7 @@ void initLogging(std::string logDirectory, std::string fileTag, std::string user
 }
 
 void deinitLogging() {
+  removeCrashHandler();
   flushLogs();
   LoggerDB::get().releaseHandlers();
 }

@@ -171,6 +171,16 @@ void KestroStyleFormatter::appendFields(std::string& out, const LogLineFields& f
   appendLines(out, header, fields.text, fields.newlineCount);
 }
 
+char* KestroStyleFormatter::writeHeader(char* out, char letter, const std::tm& time,
+                                        uint32_t microseconds, uint64_t threadId,
+                                        std::string_view fileBaseName, unsigned int lineNumber) {
+  SecondParts parts;
+  parts.fill(time, threadId);
+  return Header(letter, parts, microseconds, fileBaseName.substr(0, kMaxHeaderFileName),
+                lineNumber)
+      .writeTo(out);
+}
+
 void KestroStyleFormatter::formatMessageInto(std::string& out, const LogMessage& message,
                                              const LogCategory* /*handlerCategory*/) {
   const SplitTimestamp split = splitTimestamp(message.timestamp());

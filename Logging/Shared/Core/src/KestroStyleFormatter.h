@@ -21,7 +21,11 @@
 //
 // Stateless: one instance serves any number of threads at once.
 
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
 #include <string>
+#include <string_view>
 
 #include "common/logging/LineLayoutFormatter.h"
 
@@ -31,6 +35,17 @@ class KestroStyleFormatter : public LineLayoutFormatter<KestroStyleFormatter> {
  public:
   // Appends the layout of `fields` to `out`.
   void appendFields(std::string& out, const LogLineFields& fields) const;
+
+  // The most bytes writeHeader writes (with a file base name of at most
+  // kMaxHeaderFileName bytes).
+  static constexpr size_t kMaxHeaderFileName = 64;
+  static constexpr size_t kMaxHeaderSize = 260;
+  // Writes the header of a line (everything before its text) at `out` and
+  // returns its end: for code that may not allocate (the crash report). The
+  // file name is cut to kMaxHeaderFileName bytes. Async-signal-safe.
+  static char* writeHeader(char* out, char letter, const std::tm& time, uint32_t microseconds,
+                           uint64_t threadId, std::string_view fileBaseName,
+                           unsigned int lineNumber);
 
   // The same line as formatMessage, built from the message directly.
   void formatMessageInto(std::string& out, const LogMessage& message,

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <system_error>
 #include <utility>
 
+#include "Logging/Shared/Core/src/CrashTime.h"
 #include "common/logging/LoggerDB.h"
 #include "common/logging/internal/PaddedDecimal.h"
 #include "common/utilities/ExceptionString.h"
@@ -62,18 +65,105 @@ bool forkedSince(uint64_t generation) {
   return forkCounterRegistered != 0 || forkGeneration.load(std::memory_order_relaxed) != generation;
 }
 
-// `suffix` with the process id `from` replaced by `to`: the first "-p<from>"
-// not followed by another digit, or "-p<to>" in front when there is none.
-std::string suffixForProcess(const std::string& suffix, pid_t from, pid_t to) {
-  const std::string old = "-p" + std::to_string(from);
-  const std::string replacement = "-p" + std::to_string(to);
-  for (size_t at = suffix.find(old); at != std::string::npos; at = suffix.find(old, at + 1)) {
-    const size_t end = at + old.size();
-    if (end == suffix.size() || suffix[end] < '0' || suffix[end] > '9') {
-      return suffix.substr(0, at) + replacement + suffix.substr(end);
+struct Piece {
+  size_t at;
+  size_t size;
+};
+
+// Where `suffix` names the process `pid`: the first "-p<pid>" not followed by
+// another digit; at == npos when there is none.
+Piece processIdPiece(std::string_view suffix, pid_t pid) {
+  char text[2 + 21] = {'-', 'p'};
+  char* end = putPadded(text + 2, static_cast<int64_t>(pid), 1, '0');
+  const std::string_view old(text, static_cast<size_t>(end - text));
+  for (size_t at = suffix.find(old); at != std::string_view::npos; at = suffix.find(old, at + 1)) {
+    const size_t after = at + old.size();
+    if (after == suffix.size() || suffix[after] < '0' || suffix[after] > '9') {
+      return {at, old.size()};
     }
   }
-  return replacement + suffix;
+  return {std::string_view::npos, 0};
+}
+
+// `suffix` with the process id `from` replaced by `to`, or "-p<to>" in front
+// when it does not name `from`.
+std::string suffixForProcess(const std::string& suffix, pid_t from, pid_t to) {
+  const std::string replacement = "-p" + std::to_string(to);
+  const Piece piece = processIdPiece(suffix, from);
+  if (piece.at == std::string::npos) {
+    return replacement + suffix;
+  }
+  return suffix.substr(0, piece.at) + replacement + suffix.substr(piece.at + piece.size);
+}
+
+// "d" + strftime "%Y%m%d-t%H%M%S", written field by field: the calendar fields
+// are all zero when the breakdown failed, which the formatting engine's time
+// support rejects in checked builds. Writes at most kStampCapacity bytes.
+constexpr size_t kStampCapacity = 1 + 21 + 5 * 21 + 2;
+char* putStamp(char* p, const std::tm& t) {
+  *p++ = 'd';
+  p = putPadded(p, int64_t{t.tm_year} + 1900, 4, '0');
+  p = putPadded(p, t.tm_mon + 1, 2, '0');
+  p = putPadded(p, t.tm_mday, 2, '0');
+  *p++ = '-';
+  *p++ = 't';
+  p = putPadded(p, t.tm_hour, 2, '0');
+  p = putPadded(p, t.tm_min, 2, '0');
+  return putPadded(p, t.tm_sec, 2, '0');
+}
+
+int64_t secondsOf(int64_t micros) {
+  // Whole seconds, rounded down (also before the epoch).
+  return micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
+}
+
+// A bounded text buffer for the crash path; append reports overflow.
+class FixedText {
+ public:
+  FixedText(char* buffer, size_t capacity) : begin_(buffer), end_(buffer + capacity) {}
+  bool append(std::string_view text) {
+    if (text.size() >= static_cast<size_t>(end_ - p_)) {
+      return false;
+    }
+    p_ = std::copy(text.begin(), text.end(), p_);
+    *p_ = '\0';
+    return true;
+  }
+  const char* data() const { return begin_; }
+  size_t size() const { return static_cast<size_t>(p_ - begin_); }
+
+ private:
+  char* begin_;
+  char* end_;
+  char* p_ = begin_;
+};
+
+// Opens `name` for appending and takes the shared lock that keeps retention
+// passes away from it. A file unlinked by such a pass between the open and
+// the lock is opened anew (created again); after a few tries, or on a file
+// system without locks, the descriptor is kept as it is. Async-signal-safe.
+int openLocked(const char* name) noexcept {
+  constexpr int kTries = 3;
+  for (int attempt = 1;; ++attempt) {
+    const int fd = currentFileOps().open(name, kOpenFlags, kOpenMode);
+    if (fd < 0) {
+      return fd;
+    }
+    struct stat status;
+    if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+      if (::fstat(fd, &status) != 0 || status.st_nlink > 0) {
+        return fd;
+      }
+    } else if (errno != EWOULDBLOCK) {
+      return fd;
+    }
+    if (attempt == kTries) {
+      return fd;
+    }
+    currentFileOps().close(fd);
+    const struct timespec pause = {0, 1'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
 }
 
 }  // namespace
@@ -86,15 +176,26 @@ int64_t RotatingFileLogWriter::systemWallClock() noexcept {
 
 RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suffix,
                                              uint64_t maxFileSize, uint64_t maxLogAge,
-                                             WallClock clock)
+                                             WallClock clock, RetentionLimits retention,
+                                             bool reportsCrashes)
     : prefix_(std::move(prefix)),
       suffix_(std::move(suffix)),
       maxFileSize_(maxFileSize),
       maxLogAge_(saturatedSeconds(maxLogAge)),
       maxLogAgeMicros_(saturatedMicros(maxLogAge_)),
       clock_(clock),
+      retention_(prefix_, suffix_, retention),
+      reportsCrashes_(reportsCrashes),
       processId_(::getpid()),
-      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {}
+      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {
+  if (retention_.limits().enabled()) {
+    // An empty message writes nothing; its batch runs the first pass on the
+    // I/O thread, so that no logging caller and not the configuring thread
+    // waits for it.
+    retentionDue_ = true;
+    writeMessage(std::string_view{}, NEVER_DISCARD);
+  }
+}
 
 RotatingFileLogWriter::~RotatingFileLogWriter() {
   // Writes what is still queued while the file state exists.
@@ -103,27 +204,14 @@ RotatingFileLogWriter::~RotatingFileLogWriter() {
 }
 
 std::string RotatingFileLogWriter::fileNameFor(int64_t micros) const {
-  // Whole seconds, rounded down (also before the epoch).
-  const int64_t seconds = micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
-  const std::tm t = cachedLocalCalendarTime(seconds);
-  // prefix + "d" + strftime "%Y%m%d-t%H%M%S" + suffix, written field by field:
-  // the calendar fields are all zero when the breakdown failed, which the
-  // formatting engine's time support rejects in checked builds.
-  char stamp[1 + 21 + 5 * 21 + 2];
-  char* p = stamp;
-  *p++ = 'd';
-  p = putPadded(p, int64_t{t.tm_year} + 1900, 4, '0');
-  p = putPadded(p, t.tm_mon + 1, 2, '0');
-  p = putPadded(p, t.tm_mday, 2, '0');
-  *p++ = '-';
-  *p++ = 't';
-  p = putPadded(p, t.tm_hour, 2, '0');
-  p = putPadded(p, t.tm_min, 2, '0');
-  p = putPadded(p, t.tm_sec, 2, '0');
+  const std::tm t = cachedLocalCalendarTime(secondsOf(micros));
+  noteLocalZoneOffset(t.tm_gmtoff);
+  char stamp[kStampCapacity];
+  char* end = putStamp(stamp, t);
   std::string name;
-  name.reserve(prefix_.size() + static_cast<size_t>(p - stamp) + suffix_.size());
+  name.reserve(prefix_.size() + static_cast<size_t>(end - stamp) + suffix_.size());
   name.append(prefix_);
-  name.append(stamp, p);
+  name.append(stamp, end);
   name.append(suffix_);
   return name;
 }
@@ -139,7 +227,7 @@ bool RotatingFileLogWriter::fileExpired(int64_t now) const {
 void RotatingFileLogWriter::openNewFile() {
   const int64_t now = clock_();
   const std::string name = fileNameFor(now);
-  const int fd = currentFileOps().open(name.c_str(), kOpenFlags, kOpenMode);
+  const int fd = openLocked(name.c_str());
   if (fd < 0) {
     // Read before the message is built, which may allocate and change it.
     const int error = errno;
@@ -151,6 +239,7 @@ void RotatingFileLogWriter::openNewFile() {
   file_ = File(fd, true);
   fileOpenedAt_ = now;
   bytesWritten_ = 0;
+  retentionDue_ = retention_.limits().enabled();
   if (partialLine_) {
     // Only a reopened file (same name, same second) still ends in the
     // partial line; a new one is empty.
@@ -242,11 +331,14 @@ size_t RotatingFileLogWriter::chunkLength(const LogBatch& batch, size_t first,
 
 void RotatingFileLogWriter::writeLines(const LogBatch& batch) {
   size_t next = 0;
+  nextLine_.store(0, std::memory_order_relaxed);
+  inFlight_.store(&batch, std::memory_order_relaxed);
   while (next < batch.size()) {
     uint64_t bytes = 0;
     const size_t count = chunkLength(batch, next, bytes);
     writeChunk(batch, next, count, bytes);
     next += count;
+    nextLine_.store(next, std::memory_order_relaxed);
     bytesWritten_ += bytes;
     if (bytesWritten_ >= maxFileSize_) {
       openNewFile();
@@ -268,9 +360,14 @@ void RotatingFileLogWriter::writeDiscardLine(size_t discarded) {
 void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) {
   // A batch of flush markers only has nothing to write: it must neither create
   // the first file nor rotate an old one.
-  if (discarded == 0 && batch.byteSize() == 0) {
-    return;
+  if (discarded != 0 || batch.byteSize() != 0) {
+    writeLinesAndDiscards(batch, discarded);
+    inFlight_.store(nullptr, std::memory_order_relaxed);
   }
+  applyRetention();
+}
+
+void RotatingFileLogWriter::writeLinesAndDiscards(const LogBatch& batch, size_t discarded) {
   // Drops that a failed batch could not report go out with this one.
   const size_t unreported = discarded + unreportedDiscards_;
   try {
@@ -287,6 +384,107 @@ void RotatingFileLogWriter::writeBatch(const LogBatch& batch, size_t discarded) 
         fmt::format("error writing to log file {} in RotatingFileLogWriter: {}", file_.fd(),
                     exceptionDescription(ex)));
   }
+}
+
+void RotatingFileLogWriter::applyRetention() {
+  if (!retentionDue_) {
+    return;
+  }
+  retentionDue_ = false;
+  try {
+    retention_.apply();
+  } catch (const std::exception& ex) {
+    LoggerDB::internalWarning(kWarningSource, kWarningLine,
+                              "error applying log file retention in RotatingFileLogWriter: " +
+                                  exceptionDescription(ex));
+  }
+}
+
+bool RotatingFileLogWriter::takeFileAfterCrash() noexcept {
+  const pid_t pid = ::getpid();
+  if (file_ && pid == processId_) {
+    return true;
+  }
+  // No file yet, or the parent's: a file named for now and this process,
+  // built without allocating; a suffix without the parent's id gets the
+  // child's in front, as on the normal path.
+  char buffer[4096];
+  FixedText name(buffer, sizeof buffer);
+  const int64_t now = clock_();
+  char stamp[kStampCapacity];
+  const char* stampEnd = putStamp(stamp, crashLocalTime(secondsOf(now)));
+  char processText[2 + 21] = {'-', 'p'};
+  const char* processEnd = putPadded(processText + 2, static_cast<int64_t>(pid), 1, '0');
+  const std::string_view processPiece(processText, static_cast<size_t>(processEnd - processText));
+  const std::string_view suffix = suffix_;
+  const Piece old = pid == processId_ ? Piece{std::string_view::npos, 0}
+                                      : processIdPiece(suffix, processId_);
+  bool fits = name.append(prefix_) && name.append({stamp, static_cast<size_t>(stampEnd - stamp)});
+  if (pid == processId_) {
+    fits = fits && name.append(suffix);
+  } else if (old.at == std::string_view::npos) {
+    fits = fits && name.append(processPiece) && name.append(suffix);
+  } else {
+    fits = fits && name.append(suffix.substr(0, old.at)) && name.append(processPiece) &&
+           name.append(suffix.substr(old.at + old.size));
+  }
+  if (!fits) {
+    return false;
+  }
+  const int fd = openLocked(name.data());
+  if (fd < 0) {
+    return false;
+  }
+  // A parent's descriptor is only this process's copy; closing it is safe.
+  file_ = File(fd, true);
+  fileOpenedAt_ = now;
+  bytesWritten_ = 0;
+  partialLine_ = false;
+  return true;
+}
+
+void RotatingFileLogWriter::writeAfterCrash(const char* data, size_t size) noexcept {
+  if (size == 0 || !takeFileAfterCrash()) {
+    return;
+  }
+  if (partialLine_ && writeFull(file_.fd(), "\n", 1) == 1) {
+    partialLine_ = false;
+  }
+  const ssize_t written = writeFull(file_.fd(), data, size);
+  if (written > 0) {
+    bytesWritten_ += static_cast<uint64_t>(written);
+  }
+}
+
+void RotatingFileLogWriter::writeBatchAfterCrash(const LogBatch& batch, size_t discarded) {
+  const std::string_view lines = batch.range(0, batch.size());
+  writeAfterCrash(lines.data(), lines.size());
+  const size_t unreported = discarded + unreportedDiscards_;
+  if (unreported > 0) {
+    constexpr std::string_view kText =
+        " log messages were discarded because the logging rate exceeded the write rate\n";
+    char line[21 + kText.size()];
+    char* end = putPadded(line, static_cast<uint64_t>(unreported), 1, '0');
+    end = std::copy(kText.begin(), kText.end(), end);
+    writeAfterCrash(line, static_cast<size_t>(end - line));
+    unreportedDiscards_ = 0;
+  }
+}
+
+void RotatingFileLogWriter::finishBatchAfterCrash() {
+  const LogBatch* batch = inFlight_.exchange(nullptr, std::memory_order_relaxed);
+  if (batch == nullptr) {
+    return;
+  }
+  const size_t next = nextLine_.load(std::memory_order_relaxed);
+  if (next < batch->size()) {
+    const std::string_view rest = batch->range(next, batch->size() - next);
+    writeAfterCrash(rest.data(), rest.size());
+  }
+}
+
+void RotatingFileLogWriter::appendAfterCrash(const char* text, size_t size) noexcept {
+  writeAfterCrash(text, size);
 }
 
 }  // namespace quorvane::kestro::logging

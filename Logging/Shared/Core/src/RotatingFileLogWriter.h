@@ -2,8 +2,8 @@
 
 // RotatingFileLogWriter: an asynchronous writer that appends lines to a file
 // named after the moment it was opened, and moves on to a new file when the
-// current one reaches a size limit or an age limit. Old files are never
-// deleted, moved or truncated.
+// current one reaches a size limit or an age limit. Old files are never moved
+// or truncated, and deleted only under retention limits (below).
 //
 // File names: prefix + "d" + the local date and time of opening as
 // "%Y%m%d-t%H%M%S" + suffix, e.g. /logs/kestro-main-d20240312-t140509-p42.log.
@@ -50,6 +50,20 @@
 // Limits near the top of their ranges mean "never": an age that does not fit
 // in signed microseconds is held at the largest value, not wrapped.
 //
+// Retention: with limits (a count, a total size), a pass of LogFileRetention
+// deletes the channel's oldest files over them, on the I/O thread, once when
+// the writer starts and after every batch that opened a file. The writer
+// holds a shared flock(2) on its current file, which such a pass (of any
+// process) respects; a file found unlinked just after it was opened is opened
+// anew.
+//
+// Crash: writeBatchAfterCrash writes a batch into the current file without
+// allocating, rotating or reporting warnings (a file is opened, named from the
+// zone offset of CrashTime.h, when there is none or it is the parent's of a
+// fork); finishBatchAfterCrash writes the lines of the batch in progress that
+// its I/O thread had not written when it crashed; appendAfterCrash adds a
+// text (the crash report, on the writer that reportsCrashes()).
+//
 // Thread safety: as AsyncLogWriter (writeMessage and flush from any thread).
 // The file state is touched only on the I/O thread, or in the destructor after
 // that thread has stopped. Destruction writes whatever is still queued, then
@@ -62,6 +76,9 @@
 #include <string>
 #include <string_view>
 
+#include <atomic>
+
+#include "Logging/Shared/Core/src/LogFileRetention.h"
 #include "common/logging/AsyncLogWriter.h"
 #include "common/utilities/File.h"
 
@@ -77,9 +94,11 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   using WallClock = int64_t (*)() noexcept;
   static int64_t systemWallClock() noexcept;
 
-  // maxFileSize in bytes, maxLogAge in seconds. Opens nothing.
+  // maxFileSize in bytes, maxLogAge in seconds. Opens nothing; with
+  // retention limits, starts a retention pass on the I/O thread.
   RotatingFileLogWriter(std::string prefix, std::string suffix, uint64_t maxFileSize,
-                        uint64_t maxLogAge, WallClock clock = &systemWallClock);
+                        uint64_t maxLogAge, WallClock clock = &systemWallClock,
+                        RetentionLimits retention = {}, bool reportsCrashes = false);
   ~RotatingFileLogWriter() override;
 
   bool writesToTerminal() const override { return false; }
@@ -94,9 +113,18 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   uint64_t maxFileSize() const { return maxFileSize_; }
   // Seconds, held at INT64_MAX when the configured age does not fit.
   int64_t maxLogAge() const { return maxLogAge_; }
+  const RetentionLimits& retentionLimits() const { return retention_.limits(); }
+  // Whether the crash report goes to this writer's file.
+  bool reportsCrashes() const { return reportsCrashes_; }
+
+  // The crash path: appends `text` to the current file (opening one if need
+  // be). Async-signal-safe; for the crashing thread, after writeOutAfterCrash.
+  void appendAfterCrash(const char* text, size_t size) noexcept;
 
  protected:
   void writeBatch(const LogBatch& batch, size_t discarded) override;
+  void writeBatchAfterCrash(const LogBatch& batch, size_t discarded) override;
+  void finishBatchAfterCrash() override;
 
  private:
   // Opens the file named after the current time and makes it current. Throws
@@ -122,6 +150,13 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   void writeChunk(const LogBatch& batch, size_t first, size_t count, size_t bytes);
   // The line reporting `discarded` dropped lines; best effort.
   void writeDiscardLine(size_t discarded);
+  // writeBatch's work on a batch that has text or drops.
+  void writeLinesAndDiscards(const LogBatch& batch, size_t discarded);
+  // The retention pass, when one is due.
+  void applyRetention();
+  // Crash path: makes sure a file of this process is current; writes bytes.
+  bool takeFileAfterCrash() noexcept;
+  void writeAfterCrash(const char* data, size_t size) noexcept;
 
   const std::string prefix_;
   std::string suffix_;
@@ -130,6 +165,8 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   // maxLogAge_ in microseconds, held at INT64_MAX.
   const int64_t maxLogAgeMicros_;
   const WallClock clock_;
+  const LogFileRetention retention_;
+  const bool reportsCrashes_;
 
   // I/O thread only.
   pid_t processId_;                // the process the current file belongs to
@@ -138,7 +175,12 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   int64_t fileOpenedAt_ = 0;       // microseconds; 0 before the first file
   bool partialLine_ = false;       // the current file ends inside a line
   size_t unreportedDiscards_ = 0;  // drops of failed batches, not yet written
+  bool retentionDue_ = false;
   File file_;
+  // The batch writeLines is writing and its first line not yet written, for
+  // the crash path on this same thread.
+  std::atomic<const LogBatch*> inFlight_{nullptr};
+  std::atomic<size_t> nextLine_{0};
 };
 
 }  // namespace quorvane::kestro::logging

@@ -11,6 +11,12 @@
 //   prefix of rotating log handler", or "... suffix ...")
 //   "maxFileSize"  unsigned decimal, bytes (default 5000000)
 //   "maxLogAge"    unsigned decimal, seconds (default 86400)
+//   "maxLogFiles", "maxTotalLogSize"
+//                  retention limits: at most so many files, at most so many
+//                  bytes of files of this channel in its directory, the oldest
+//                  deleted first (LogFileRetention.h); unsigned decimal above
+//                  0, "must be a positive integer" otherwise; unset, nothing is
+//                  ever deleted
 //   "level", "sync_level"  as for every standard handler
 //   "formatter"    accepted and ignored: the layout is the factory's
 // Any other option is an error. Every reconfiguration builds a new handler
@@ -31,7 +37,10 @@ namespace quorvane::kestro::logging {
 
 class RotatingLogHandlerFactoryBase : public LogHandlerFactory {
  public:
-  explicit RotatingLogHandlerFactoryBase(std::string type) : type_(std::move(type)) {}
+  // With `reportsCrashes`, the writers made write the crash report (the main
+  // channel's type).
+  explicit RotatingLogHandlerFactoryBase(std::string type, bool reportsCrashes = false)
+      : type_(std::move(type)), reportsCrashes_(reportsCrashes) {}
 
   std::string_view getType() const override { return type_; }
 
@@ -42,6 +51,7 @@ class RotatingLogHandlerFactoryBase : public LogHandlerFactory {
 
  private:
   const std::string type_;
+  const bool reportsCrashes_;
 };
 
 // A formatter factory that always makes a new F and consumes no option.

@@ -5,11 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Logging/Shared/Core/tests/ForeignModule.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LoggerDB.h"
 #include "common/utilities/testing/TemporaryDirectory.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logging {
 namespace {

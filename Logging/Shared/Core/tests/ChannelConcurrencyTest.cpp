@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
 #include "common/utilities/testing/ChildProcess.h"
 #include "common/utilities/testing/ScopedTimeZone.h"
+#include "kestro/logcore.h"
 
 // Children of these tests log through writer threads restarted after a fork of
 // a threaded process, which is what the writers' fork callbacks are for.

@@ -1,9 +1,9 @@
 #include "Logging/Shared/Core/tests/ForeignModule.h"
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 
 namespace foreign_module {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::test {
 

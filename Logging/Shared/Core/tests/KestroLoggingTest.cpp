@@ -2,7 +2,7 @@
 // Every case runs in its own process, so the library's process-wide state
 // starts fresh.
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
+#include "kestro/logcore.h"
 
 #include <glog/logging.h>
 #include <gmock/gmock.h>
@@ -16,6 +16,7 @@
 
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
 #include "common/logging/LogConfigParser.h"
+#include "common/utilities/testing/ErrorText.h"
 #include "common/utilities/testing/TemporaryDirectory.h"
 
 namespace quorvane::kestro::logging {
@@ -264,6 +265,30 @@ TEST_F(KestroLoggingTest, TheCompleteConfigurationRoundTrips) {
   LogConfig before = getLoggerConfig();
   setCompleteMasterLogConfig(complete);
   EXPECT_EQ(getLoggerConfig(), before);
+}
+
+// The options of the main channel's handler in a complete configuration.
+dynamic& mainOptions(dynamic& complete) {
+  return *complete.get_ptr("handlers")->get_ptr("kestroLog")->get_ptr("options");
+}
+
+TEST_F(KestroLoggingTest, RetentionOptionsRoundTripThroughTheMasterConfiguration) {
+  init();
+  dynamic complete = getCompleteMasterLogConfig();
+  EXPECT_EQ(mainOptions(complete).get_ptr("maxLogFiles"), nullptr) << "not reported when unset";
+  mainOptions(complete).insert("maxLogFiles", "5").insert("maxTotalLogSize", "1000000");
+  setCompleteMasterLogConfig(complete);
+  dynamic reported = getCompleteMasterLogConfig();
+  EXPECT_EQ(*mainOptions(reported).get_ptr("maxLogFiles"), "5");
+  EXPECT_EQ(*mainOptions(reported).get_ptr("maxTotalLogSize"), "1000000");
+  // A user-id change keeps them.
+  updateLoggingWithUserId("78");
+  reported = getCompleteMasterLogConfig();
+  EXPECT_EQ(*mainOptions(reported).get_ptr("maxLogFiles"), "5");
+
+  mainOptions(complete).insert("maxLogFiles", "-1");
+  EXPECT_THAT(test::errorText<std::invalid_argument>([&] { setCompleteMasterLogConfig(complete); }),
+              HasSubstr("error processing option \"maxLogFiles\": cannot convert \"-1\""));
 }
 
 TEST_F(KestroLoggingTest, ReplacingDropsCategoriesNotNamed) {

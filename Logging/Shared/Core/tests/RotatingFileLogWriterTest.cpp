@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <memory>
@@ -153,6 +154,32 @@ TEST_F(RotatingFileLogWriterTest, NoFileUntilTheFirstLineEvenWhenFlushed) {
   auto idle = makeWriter(1000);
   idle.reset();
   EXPECT_THAT(dir_.fileNames(), ElementsAre(nameAt(0)));
+}
+
+TEST_F(RotatingFileLogWriterTest, RetentionRunsWhenTheWriterStartsAndAfterEachNewFile) {
+  // Files of earlier runs of a process that is gone.
+  auto earlier = [](int n) { return fmt::format("kestro-main-d20240311-t00000{}-p999999992.log", n); };
+  for (int n = 0; n < 3; ++n) {
+    std::ofstream(dir_.pathOf(earlier(n))) << "old\n";
+  }
+  auto writer = std::make_unique<DirectWriter>(dir_.pathOf("kestro-main-"), "-p999999992.log",
+                                               1000, 86400, &testClock,
+                                               RetentionLimits{2, std::nullopt});
+  writer->flush();
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(earlier(1), earlier(2))) << "without a line logged";
+
+  writer->writeMessage(std::string("first\n"));
+  writer->flush();
+  const std::string current = "kestro-main-d20240312-t140509-p999999992.log";
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(earlier(2), current));
+  // The current file stays also when the limit leaves room for one file
+  // only: its writer holds it.
+  auto strict = std::make_unique<DirectWriter>(dir_.pathOf("kestro-main-"), "-p999999992.log",
+                                               1000, 86400, &testClock,
+                                               RetentionLimits{std::nullopt, 1});
+  strict->flush();
+  EXPECT_THAT(dir_.fileNames(), ElementsAre(current));
+  EXPECT_EQ(dir_.contentsOf(current), "first\n");
 }
 
 TEST_F(RotatingFileLogWriterTest, OpensInAppendModeAndNeverTruncates) {

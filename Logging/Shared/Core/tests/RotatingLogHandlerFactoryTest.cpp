@@ -73,6 +73,40 @@ TEST_F(RotatingLogHandlerFactoryTest, BadOptions) {
   EXPECT_EQ(error({{"prefix", nul}}), "NUL byte in the prefix of rotating log handler");
 }
 
+TEST_F(RotatingLogHandlerFactoryTest, RetentionLimitsReachTheWriterAndBadOnesAreOptionErrors) {
+  auto unset = create({{"prefix", "p-"}});
+  EXPECT_FALSE(writerOf(*unset).retentionLimits().enabled());
+  auto set = create({{"prefix", "p-"}, {"maxLogFiles", "30"}, {"maxTotalLogSize", "1073741824"}});
+  EXPECT_EQ(writerOf(*set).retentionLimits().maxFiles, 30u);
+  EXPECT_EQ(writerOf(*set).retentionLimits().maxTotalBytes, 1073741824u);
+
+  const std::string nul("\0", 1);
+  for (const std::string option : {"maxLogFiles", "maxTotalLogSize"}) {
+    struct Case {
+      std::string value;
+      std::string error;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"ten", "cannot convert \"ten\" to uint64: unexpected character"},
+             {"-3", "cannot convert \"-3\" to uint64: unexpected character"},
+             {"", "cannot convert \"\" to uint64: empty input"},
+             {"1" + nul + "0", "cannot convert \"1\\00\" to uint64: unexpected character"},
+             {"0", "must be a positive integer"},
+         }) {
+      EXPECT_EQ(error({{"prefix", "p-"}, {option, c.value}}),
+                "error processing option \"" + option + "\": " + c.error);
+    }
+  }
+  // Joined with the other option errors (in the options' order).
+  const std::string joined =
+      error({{"prefix", "p-"}, {"maxLogFiles", "0"}, {"maxTotalLogSize", "0"}, {"x", ""}});
+  EXPECT_THAT(joined, HasSubstr("error processing option \"maxLogFiles\": must be a positive integer"));
+  EXPECT_THAT(joined,
+              HasSubstr("error processing option \"maxTotalLogSize\": must be a positive integer"));
+  EXPECT_THAT(joined, HasSubstr("unknown option \"x\""));
+  EXPECT_EQ(std::count(joined.begin(), joined.end(), ','), 2);
+}
+
 TEST_F(RotatingLogHandlerFactoryTest, ReapplyingIdenticalOptionsBuildsANewHandler) {
   const LogHandlerFactory::Options options{{"prefix", "p-"}};
   auto first = create(options);

@@ -108,7 +108,7 @@ void CallbackEnvironment::wakeUp(void* self) {
 void CallbackEnvironment::runQueuedWork() {
   SyncTracing trace("runQueuedWork");
   queue_.wakeUpReceived();
-  if (!queue_.empty()) {
+  if (!queue_.empty() && !ending_) {
     ++drainCount_;
     drainBatch();
   }
@@ -133,10 +133,10 @@ void CallbackEnvironment::drainBatch() {
       }
     });
   } catch (const StopDraining&) {
-    // The environment is stopping (a worker terminates): the rest is left to
-    // the cleanup hook, so producers cannot keep this drain, and with it the
-    // environment, going. (Items run in the meantime find the host refusing
-    // to run JavaScript.)
+    // The environment is stopping (a worker terminates): the rest, and
+    // whatever comes later, is left to the cleanup hook, so producers cannot
+    // keep this drain, and with it the environment, going.
+    ending_ = true;
   }
 }
 
@@ -148,6 +148,10 @@ void CallbackEnvironment::runItem(QueuedWork& item, napi_async_context context) 
   }
   try {
     item(itemContext);
+  } catch (const js::EnvironmentEnding&) {
+    // Not a fault: the item cannot run any more, nor can those after it.
+    ++droppedAtEnd_;
+    throw StopDraining{};
   } catch (...) {
     KLOG(ERR) << "A work item on the JavaScript thread failed: " << describeCurrentException();
   }
@@ -182,7 +186,10 @@ void CallbackEnvironment::releaseLoopIfUnheld() {
 }
 
 void CallbackEnvironment::close() {
-  queue_.close();
+  if (const uint64_t dropped = droppedAtEnd_ + queue_.close(); dropped != 0) {
+    KLOG(INFO) << "Environment " << static_cast<const void*>(env_) << " ended: dropped " << dropped
+               << " work items that could no longer run";
+  }
   forgetAsyncContext(env_);
   selfUntilClosed_ = shared_from_this();
   uv_close(reinterpret_cast<uv_handle_t*>(&handle_), [](uv_handle_t* handle) {

@@ -52,7 +52,10 @@ class CallbackEnvironment : public std::enable_shared_from_this<CallbackEnvironm
   std::shared_ptr<void> holdLoop();
 
   // The environment ends: refuses later work, drops queued items, destroys
-  // this thread's async context for it and closes the handle.
+  // this thread's async context for it and closes the handle. Logs at INFO
+  // how many items were dropped, if any: those still queued and those the
+  // host refused to run because the environment was ending (which log no
+  // ERR line; work refused after this call is not counted).
   void close();
 
   // How many non-empty drains have run (for tests).
@@ -72,6 +75,10 @@ class CallbackEnvironment : public std::enable_shared_from_this<CallbackEnvironm
   // JavaScript thread only.
   bool loopReferenced_ = false;
   uint64_t drainCount_ = 0;
+  // Set once the environment no longer runs JavaScript: nothing is drained
+  // after that, close() drops the rest.
+  bool ending_ = false;
+  uint64_t droppedAtEnd_ = 0;
   std::shared_ptr<CallbackEnvironment> selfUntilClosed_;
 };
 

@@ -29,7 +29,8 @@
 // is in progress, so that once it returns `wake` is never called again (the
 // consumer may free what `wake` touches, e.g. close its event-loop handle);
 // then it destroys the queued items without running them, on the consumer
-// thread. The wait is bounded by one call of `wake`; producers never wait.
+// thread, and answers how many. The wait is bounded by one call of `wake`;
+// producers never wait.
 //
 // Errors: push throws std::bad_alloc when the queue cannot grow (nothing is
 // queued then). Exceptions from drain's `consume` propagate after the item is
@@ -102,12 +103,13 @@ class WakingQueue {
   // Consumer. Whether no producer has claimed the head place.
   bool empty() const { return queue_.empty(); }
 
-  // Consumer. See the header comment. A second call does nothing.
-  void close() {
+  // Consumer. See the header comment. A second call does nothing (and
+  // answers 0).
+  size_t close() {
     closing_.store(true, std::memory_order_seq_cst);
     quorvane::internal::spinThenYieldUntil(
         [this] { return wakers_.load(std::memory_order_seq_cst) == 0; });
-    queue_.close();
+    return queue_.close();
   }
 
   bool closed() const noexcept { return closing_.load(std::memory_order_relaxed); }

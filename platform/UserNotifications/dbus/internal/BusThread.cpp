@@ -39,7 +39,7 @@ void runReportingExceptions(const BusThread::Request& request, NotificationServi
 
 }  // namespace
 
-BusThread::BusThread(ServiceOptions options, NotificationService::ResponseSink onResponse) {
+BusThread::BusThread(ServiceOptions options, NotificationService::Sinks sinks) {
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
     throw std::system_error(errno, std::generic_category(), "eventfd for the D-Bus thread");
@@ -52,10 +52,9 @@ BusThread::BusThread(ServiceOptions options, NotificationService::ResponseSink o
     throwIfFailed(sd_event_add_io(event, &source, wakeFd_, EPOLLIN, &BusThread::onWake, this),
                   "sd_event_add_io for the D-Bus thread");
     wakeSource_.reset(source);
-    thread_ = std::thread(
-        [this, options = std::move(options), onResponse = std::move(onResponse)]() mutable {
-          run(std::move(options), std::move(onResponse));
-        });
+    thread_ = std::thread([this, options = std::move(options), sinks = std::move(sinks)]() mutable {
+      run(std::move(options), std::move(sinks));
+    });
   } catch (...) {
     wakeSource_.reset();
     event_.reset();
@@ -146,9 +145,9 @@ void BusThread::runQueued() {
   }
 }
 
-void BusThread::run(ServiceOptions options, NotificationService::ResponseSink onResponse) {
+void BusThread::run(ServiceOptions options, NotificationService::Sinks sinks) {
   setCurrentThreadName(kThreadName);
-  service_.emplace(event_.get(), std::move(options), std::move(onResponse), work_);
+  service_.emplace(event_.get(), std::move(options), std::move(sinks), work_);
   if (const int r = sd_event_loop(event_.get()); r < 0) {
     std::fprintf(stderr, "usernotifications: the D-Bus thread's event loop failed: %s\n",
                  std::system_category().message(-r).c_str());

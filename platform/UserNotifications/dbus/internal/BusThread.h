@@ -37,7 +37,7 @@ class BusThread {
  public:
   using Request = std::function<void(NotificationService& service)>;
 
-  BusThread(ServiceOptions options, NotificationService::ResponseSink onResponse);
+  BusThread(ServiceOptions options, NotificationService::Sinks sinks);
   ~BusThread();
   BusThread(const BusThread&) = delete;
   BusThread& operator=(const BusThread&) = delete;
@@ -50,7 +50,7 @@ class BusThread {
  private:
   static int onWake(sd_event_source* source, int fd, std::uint32_t events, void* self);
   void runQueued();
-  void run(ServiceOptions options, NotificationService::ResponseSink onResponse);
+  void run(ServiceOptions options, NotificationService::Sinks sinks);
 
   WorkCount work_;
   int wakeFd_ = -1;

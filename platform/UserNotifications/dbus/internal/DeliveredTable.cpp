@@ -47,14 +47,22 @@ std::vector<DeliveredTable::ServerId> DeliveredTable::shown(Ticket ticket, Serve
   --entry.inFlight;
   std::vector<ServerId> toClose;
   if (entry.latest > entry.removedAt) {
-    if (entry.shownAs != 0 && entry.shownAs != serverId) {
-      toClose.push_back(entry.shownAs);
-      unshow(entry);
+    if (entry.shownAs != 0) {
+      // Replaced in place (the same id) or to be closed (another one).
+      if (entry.shownAs != serverId) {
+        toClose.push_back(entry.shownAs);
+      }
+      unshow(identifier, entry);
     }
     entry.shownAs = serverId;
     shown_.insert_or_assign(serverId, std::move(pending.mapped()));
-  } else if (serverId != entry.shownAs) {
-    toClose.push_back(serverId);
+  } else {
+    // Removed while in flight: closed at once, or, showing under the id of a
+    // newer add already, given way to it.
+    if (serverId != entry.shownAs) {
+      toClose.push_back(serverId);
+    }
+    offShow_.push_back(identifier);
   }
   eraseIfUnused(identifier);
   return toClose;
@@ -70,6 +78,15 @@ void DeliveredTable::dropped(Ticket ticket) {
   eraseIfUnused(identifier);
 }
 
+void DeliveredTable::notSent(Ticket ticket) {
+  const auto pending = pending_.find(ticket);
+  if (pending == pending_.end()) {
+    return;
+  }
+  offShow_.push_back(pending->second.request.identifier);
+  dropped(ticket);
+}
+
 std::vector<DeliveredTable::ServerId> DeliveredTable::remove(
     const std::vector<std::string>& identifiers) {
   std::vector<ServerId> toClose;
@@ -82,7 +99,7 @@ std::vector<DeliveredTable::ServerId> DeliveredTable::remove(
     entry.removedAt = lastTicket_;
     if (entry.shownAs != 0) {
       toClose.push_back(entry.shownAs);
-      unshow(entry);
+      unshow(identifier, entry);
     }
     eraseIfUnused(identifier);
   }
@@ -106,7 +123,7 @@ void DeliveredTable::closedByServer(ServerId serverId) {
   const std::string identifier = found->second.request.identifier;
   Entry& entry = entries_[identifier];
   if (entry.shownAs == serverId) {
-    unshow(entry);
+    unshow(identifier, entry);
   } else {
     shown_.erase(found);
   }
@@ -114,11 +131,13 @@ void DeliveredTable::closedByServer(ServerId serverId) {
 }
 
 void DeliveredTable::forgetShown() {
-  shown_.clear();
   for (auto entry = entries_.begin(); entry != entries_.end();) {
-    entry->second.shownAs = 0;
+    if (entry->second.shownAs != 0) {
+      unshow(entry->first, entry->second);
+    }
     entry = entry->second.inFlight == 0 ? entries_.erase(entry) : std::next(entry);
   }
+  shown_.clear();
 }
 
 const Delivery* DeliveredTable::deliveryShownAs(ServerId serverId) const {
@@ -126,10 +145,13 @@ const Delivery* DeliveredTable::deliveryShownAs(ServerId serverId) const {
   return found != shown_.end() ? &found->second : nullptr;
 }
 
-void DeliveredTable::unshow(Entry& entry) {
+void DeliveredTable::unshow(const std::string& identifier, Entry& entry) {
   shown_.erase(entry.shownAs);
   entry.shownAs = 0;
+  offShow_.push_back(identifier);
 }
+
+std::vector<std::string> DeliveredTable::takeOffShow() { return std::exchange(offShow_, {}); }
 
 void DeliveredTable::eraseIfUnused(const std::string& identifier) {
   const auto found = entries_.find(identifier);

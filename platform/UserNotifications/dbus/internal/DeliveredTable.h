@@ -18,13 +18,19 @@
 //   returned for closing; after such a removal `id` itself is returned, to be
 //   closed. Either way the identifier ends up showing its newest
 //   notification, or nothing once removed.
-// - dropped(ticket): Notify failed or was not sent.
+// - dropped(ticket): Notify failed (or could not be sent): nothing delivered.
+// - notSent(ticket): the add was not worth sending (not wanted); it succeeds,
+//   and its notification is off show at once.
 // - remove / removeAll: the server ids to close; tickets in flight for those
 //   identifiers count as removed.
 // - closedByServer(id): the server closed it (expired, dismissed, ...).
 // - forgetShown(): the server went away with everything it showed.
 // - deliveryShownAs(id): what the server shows as `id`, or null when the id
 //   is not one of this application's notifications.
+// - takeOffShow(): the identifiers of the notifications that went off show
+//   since the last call, one per notification that an add delivered (replaced,
+//   removed, closed by the server or gone with it, not sent), so every add
+//   that succeeds is listed exactly once.
 //
 // Thread safety: none; used on the bus thread only.
 
@@ -49,6 +55,7 @@ class DeliveredTable {
   const Delivery* pendingDelivery(Ticket ticket) const;
   std::vector<ServerId> shown(Ticket ticket, ServerId serverId);
   void dropped(Ticket ticket);
+  void notSent(Ticket ticket);
 
   std::vector<ServerId> remove(const std::vector<std::string>& identifiers);
   std::vector<ServerId> removeAll();
@@ -57,6 +64,7 @@ class DeliveredTable {
 
   const Delivery* deliveryShownAs(ServerId serverId) const;
   std::size_t shownCount() const { return shown_.size(); }
+  std::vector<std::string> takeOffShow();
 
  private:
   struct Entry {
@@ -67,13 +75,15 @@ class DeliveredTable {
   };
 
   const Entry* entryOf(Ticket ticket) const;
-  void unshow(Entry& entry);
+  // The notification `entry` shows goes off show.
+  void unshow(const std::string& identifier, Entry& entry);
   void eraseIfUnused(const std::string& identifier);
 
   Ticket lastTicket_ = 0;
   std::unordered_map<Ticket, Delivery> pending_;
   std::unordered_map<std::string, Entry> entries_;
   std::unordered_map<ServerId, Delivery> shown_;
+  std::vector<std::string> offShow_;
 };
 
 }  // namespace quorvane::platform::notifications::internal

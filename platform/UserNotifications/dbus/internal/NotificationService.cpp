@@ -123,14 +123,14 @@ std::uint64_t microseconds(std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-NotificationService::NotificationService(sd_event* event, ServiceOptions options,
-                                         ResponseSink onResponse, WorkCount& work)
-    : event_(event),
-      options_(std::move(options)),
-      onResponse_(std::move(onResponse)),
-      work_(work) {}
+NotificationService::NotificationService(sd_event* event, ServiceOptions options, Sinks sinks,
+                                         WorkCount& work)
+    : event_(event), options_(std::move(options)), sinks_(std::move(sinks)), work_(work) {}
 
-NotificationService::~NotificationService() { release(); }
+NotificationService::~NotificationService() {
+  reporting_ = false;
+  release();
+}
 
 void NotificationService::add(Delivery delivery, AddDone done) {
   const DeliveredTable::Ticket ticket = table_.begin(std::move(delivery));
@@ -147,9 +147,13 @@ void NotificationService::add(Delivery delivery, AddDone done) {
 
 void NotificationService::remove(const std::vector<std::string>& identifiers) {
   close(table_.remove(identifiers));
+  reportOffShow();
 }
 
-void NotificationService::removeAll() { close(table_.removeAll()); }
+void NotificationService::removeAll() {
+  close(table_.removeAll());
+  reportOffShow();
+}
 
 void NotificationService::queryCapabilities(CapabilitiesDone done) {
   sd_bus* bus = connection();
@@ -279,8 +283,9 @@ void NotificationService::call(BusMessagePtr message, std::chrono::milliseconds 
 void NotificationService::sendNotify(DeliveredTable::Ticket ticket,
                                      std::optional<ServerCapabilities> server, AddDone done) {
   if (!table_.wanted(ticket)) {
-    table_.dropped(ticket);
+    table_.notSent(ticket);
     done(std::nullopt);
+    reportOffShow();
     return;
   }
   sd_bus* bus = server ? connection() : nullptr;
@@ -323,6 +328,7 @@ void NotificationService::notifyAnswered(DeliveredTable::Ticket ticket, const sd
   }
   close(table_.shown(ticket, serverId));
   done(std::nullopt);
+  reportOffShow();
 }
 
 void NotificationService::close(const std::vector<ServerId>& serverIds) {
@@ -346,6 +352,14 @@ void NotificationService::forgetServer() {
   known_.reset();
   ++serverGeneration_;
   table_.forgetShown();
+  reportOffShow();
+}
+
+void NotificationService::reportOffShow() {
+  std::vector<std::string> identifiers = table_.takeOffShow();
+  if (!identifiers.empty() && reporting_ && sinks_.onOffShow) {
+    sinks_.onOffShow(std::move(identifiers));
+  }
 }
 
 void NotificationService::onActionInvoked(sd_bus_message* signal) {
@@ -365,8 +379,8 @@ void NotificationService::respondTo(sd_bus_message* signal, ResponseMapping mapp
   const Delivery* delivery = table_.deliveryShownAs(serverId);
   std::optional<NotificationResponse> response =
       delivery != nullptr ? mapping(*delivery, text) : std::nullopt;
-  if (response && onResponse_) {
-    onResponse_(std::move(*response));
+  if (response && sinks_.onResponse) {
+    sinks_.onResponse(std::move(*response));
   }
 }
 
@@ -375,6 +389,7 @@ void NotificationService::onNotificationClosed(sd_bus_message* signal) {
   std::uint32_t reason = 0;
   if (sd_bus_message_read(signal, "uu", &serverId, &reason) >= 0) {
     table_.closedByServer(serverId);
+    reportOffShow();
   }
 }
 
@@ -389,6 +404,7 @@ void NotificationService::onNameOwnerChanged(sd_bus_message* signal) {
   ++serverGeneration_;
   if (oldOwner != nullptr && *oldOwner != '\0') {
     table_.forgetShown();
+    reportOffShow();
   }
 }
 

@@ -33,12 +33,20 @@
 // application's notifications become responses for `onResponse`;
 // NotificationClosed forgets the notification.
 //
+// Off show. `onOffShow` gets the identifiers of the notifications that went
+// off show (DeliveredTable::takeOffShow: replaced, removed, closed by the
+// server, gone with the server or the connection, or not sent), right after
+// the step that took them away: after the `done` of the add that replaced or
+// did not send them, after the response of a signal that came before their
+// NotificationClosed. Every add whose `done` got no error is reported once,
+// unless the service is destroyed first (nothing is reported then).
+//
 // Callbacks. Each `done` is called exactly once on the bus thread (possibly
 // inside the call given it), also when the connection dies with the call
 // unanswered (then with the error sd-bus reports), unless the service is
 // destroyed first: calls unanswered then are dropped with their `done`.
-// `onResponse` is called on the bus thread. Callbacks must not call into the
-// service.
+// `onResponse` and `onOffShow` are called on the bus thread. Callbacks must
+// not call into the service.
 //
 // Thread safety: none; made, used and destroyed on the bus thread.
 
@@ -73,10 +81,14 @@ class NotificationService {
   using AddDone = std::function<void(std::optional<PlatformError> error)>;
   using CapabilitiesDone = std::function<void(std::optional<ServerCapabilities> server)>;
   using ResponseSink = std::function<void(NotificationResponse response)>;
+  using OffShowSink = std::function<void(std::vector<std::string> identifiers)>;
+  struct Sinks {
+    ResponseSink onResponse;
+    OffShowSink onOffShow;
+  };
 
   // `work` counts the calls in flight; it must outlive the service.
-  NotificationService(sd_event* event, ServiceOptions options, ResponseSink onResponse,
-                      WorkCount& work);
+  NotificationService(sd_event* event, ServiceOptions options, Sinks sinks, WorkCount& work);
   ~NotificationService();
   NotificationService(const NotificationService&) = delete;
   NotificationService& operator=(const NotificationService&) = delete;
@@ -102,6 +114,7 @@ class NotificationService {
                       sd_bus_message* reply, const AddDone& done);
   void close(const std::vector<ServerId>& serverIds);
   void forgetServer();
+  void reportOffShow();
 
   void onActionInvoked(sd_bus_message* signal);
   void onNotificationReplied(sd_bus_message* signal);
@@ -115,7 +128,8 @@ class NotificationService {
 
   sd_event* const event_;
   const ServiceOptions options_;
-  const ResponseSink onResponse_;
+  const Sinks sinks_;
+  bool reporting_ = true;  // false once the service is being destroyed
   WorkCount& work_;
   sd_bus* bus_ = nullptr;
   // What the server answered last: absent (no service) or its capabilities.

@@ -224,6 +224,11 @@ void MockNotificationServer::emit(const std::string& signal, std::uint32_t id,
       callMock("EmitSignal", "sssav", "", signal.c_str(), "us", 2, "u", id, "s", text.c_str()));
 }
 
+void MockNotificationServer::emitClosed(std::uint32_t id, std::uint32_t reason) {
+  Message reply(
+      callMock("EmitSignal", "sssav", "", "NotificationClosed", "uu", 2, "u", id, "u", reason));
+}
+
 void MockNotificationServer::replaceMethod(const std::string& name, const std::string& inSignature,
                                            const std::string& outSignature,
                                            const std::string& code) {

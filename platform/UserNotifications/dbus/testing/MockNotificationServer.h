@@ -60,6 +60,9 @@ class MockNotificationServer {
   // Emits a signal of the server with a notification id and a text
   // (ActionInvoked, NotificationReplied).
   void emit(const std::string& signal, std::uint32_t id, const std::string& text);
+  // Emits NotificationClosed (1 expired, 2 dismissed by the user, 3 closed by
+  // a call).
+  void emitClosed(std::uint32_t id, std::uint32_t reason);
   // Replaces a method of the server with python code (see dbusmock's AddMethod).
   void replaceMethod(const std::string& name, const std::string& inSignature,
                      const std::string& outSignature, const std::string& code);

@@ -167,6 +167,31 @@ TEST_F(DbusCenterTest, ServerSignalsReachTheDelegateAsResponses) {
   EXPECT_NE(received[0].thread, std::this_thread::get_id());
 }
 
+// What goes off show reaches the delegate once per notification: replaced,
+// removed, closed by the server (after the response that came first), gone
+// with the server; a close of what the server does not show for us, nothing.
+TEST_F(DbusCenterTest, WhatGoesOffShowReachesTheDelegateOnce) {
+  startServer();
+  center_->setDelegate(delegate_);
+  for (const char* identifier : {"a", "b", "c", "a"}) {  // server ids 1, 2, 3; "a" again 1
+    ASSERT_EQ(add(request(identifier)), std::nullopt);
+  }
+  EXPECT_THAT(delegate_->waitForRemovals(1), ElementsAre("a"));
+
+  server_->emit("ActionInvoked", 2, "default");
+  server_->emitClosed(2, /*reason=*/2);
+  server_->emitClosed(99, /*reason=*/1);
+  EXPECT_THAT(delegate_->waitForRemovals(2), ElementsAre("a", "b"));
+  EXPECT_EQ(delegate_->received().size(), 1u);  // the response was handed over first
+
+  center_->removeDeliveredNotifications({"c", "b"});  // the server answers with its own close
+  EXPECT_THAT(delegate_->waitForRemovals(3), ElementsAre("a", "b", "c"));
+  server_.reset();  // "a" goes with the server
+  EXPECT_THAT(delegate_->waitForRemovals(4), ElementsAre("a", "b", "c", "a"));
+  center_->waitUntilIdle();
+  EXPECT_EQ(delegate_->removed().size(), 4u);
+}
+
 TEST_F(DbusCenterTest, AuthorisationFollowsWhetherAServerAnswers) {
   expectDenied();
 

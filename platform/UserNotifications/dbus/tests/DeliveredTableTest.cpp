@@ -97,5 +97,43 @@ TEST_F(DeliveredTableTest, WhatTheServerClosedOrLostIsForgotten) {
   EXPECT_THAT(table_.shown(inFlight, 3), ElementsAre(3u));  // removed by removeAll
 }
 
+// Each add that succeeds goes off show exactly once, however it went:
+// replaced in place or by another id, not sent, removed in flight, removed,
+// closed by the server, gone with it. Failed adds never show.
+TEST_F(DeliveredTableTest, EveryAddThatSucceedsGoesOffShowOnce) {
+  show("a", 1);
+  show("a", 1);  // replaced in place
+  EXPECT_THAT(table_.takeOffShow(), ElementsAre("a"));
+
+  const auto older = table_.begin(delivery("b"));
+  const auto newer = table_.begin(delivery("b"));
+  const auto failed = table_.begin(delivery("f"));
+  table_.dropped(failed);
+  EXPECT_THAT(table_.shown(older, 2), IsEmpty());
+  EXPECT_THAT(table_.shown(newer, 3), ElementsAre(2u));  // the older one gives way
+  const auto overtaken = table_.begin(delivery("c"));
+  table_.begin(delivery("c"));
+  table_.notSent(overtaken);
+  EXPECT_THAT(table_.takeOffShow(), ElementsAre("b", "c"));
+
+  const auto removedInFlight = table_.begin(delivery("d"));
+  table_.remove({"d", "b"});
+  EXPECT_THAT(table_.shown(removedInFlight, 4), ElementsAre(4u));
+  EXPECT_THAT(table_.takeOffShow(), ElementsAre("b", "d"));
+
+  show("e", 5);
+  table_.closedByServer(5);
+  table_.closedByServer(5);  // the server's signal after our own close, too
+  table_.closedByServer(1);  // the "a" shown first
+  EXPECT_THAT(table_.takeOffShow(), ElementsAre("e", "a"));
+
+  show("g", 6);
+  table_.forgetShown();
+  table_.forgetShown();
+  EXPECT_THAT(table_.takeOffShow(), ElementsAre("g"));
+  EXPECT_THAT(table_.removeAll(), IsEmpty());
+  EXPECT_THAT(table_.takeOffShow(), IsEmpty());
+}
+
 }  // namespace
 }  // namespace quorvane::platform::notifications::internal
