@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "common/logging/LogCategory.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logcontrol {
 

@@ -18,12 +18,12 @@
 #include <string>
 
 #include "Logging/Shared/Client/src/CallTracing.h"
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Zandrel/NapiUtils/src/Base.h"
 #include "Zandrel/NapiUtils/src/Boundary.h"
 #include "Zandrel/NapiUtils/src/ModuleRegistration.h"
 #include "Zandrel/NapiUtils/src/StringUtils.h"
 #include "Zandrel/NapiUtils/src/TypeUtils.h"
+#include "kestro/logcore.h"
 #include "logcontrol/src/JsDynamic.h"
 #include "logcontrol/src/JsLog.h"
 #include "logcontrol/src/JsLogger.h"

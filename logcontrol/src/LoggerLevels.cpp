@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "common/logging/CategoryName.h"
+#include "kestro/logcore.h"
 
 namespace quorvane::kestro::logcontrol {
 namespace {

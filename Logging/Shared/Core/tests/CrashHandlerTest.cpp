@@ -25,13 +25,13 @@
 #include <thread>
 #include <vector>
 
-#include "Logging/Shared/Core/src/KestroLogging.h"
 #include "Logging/Shared/Core/tests/ChannelLogTestSupport.h"
 #include "Logging/Shared/Core/tests/ForwardingTestSupport.h"
 #include "common/utilities/FileOps.h"
 #include "common/utilities/ForkHandlerRegistry.h"
 #include "common/utilities/testing/ChildProcess.h"
 #include "common/utilities/testing/ScopedFileOpsOverride.h"
+#include "kestro/logcore.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KESTRO_SANITIZER_OWNS_SIGSEGV 1
