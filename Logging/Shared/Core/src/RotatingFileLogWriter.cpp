@@ -187,11 +187,12 @@ RotatingFileLogWriter::RotatingFileLogWriter(std::string prefix, std::string suf
       retention_(prefix_, suffix_, retention),
       reportsCrashes_(reportsCrashes),
       processId_(::getpid()),
-      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {
+      forkGeneration_(forkGeneration.load(std::memory_order_relaxed)) {}
+
+void RotatingFileLogWriter::startRetention() {
   if (retention_.limits().enabled()) {
-    // An empty message writes nothing; its batch runs the first pass on the
-    // I/O thread, so that no logging caller and not the configuring thread
-    // waits for it.
+    // An empty message writes nothing; its batch runs the pass. Queuing it
+    // orders this store before the I/O thread's read.
     retentionDue_ = true;
     writeMessage(std::string_view{}, NEVER_DISCARD);
   }
@@ -387,7 +388,9 @@ void RotatingFileLogWriter::writeLinesAndDiscards(const LogBatch& batch, size_t 
 }
 
 void RotatingFileLogWriter::applyRetention() {
-  if (!retentionDue_) {
+  // The limits never change after construction; without any, a batch of
+  // flush markers touches none of the state the file-writing path keeps.
+  if (!retention_.limits().enabled() || !retentionDue_) {
     return;
   }
   retentionDue_ = false;

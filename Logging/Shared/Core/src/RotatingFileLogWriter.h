@@ -94,12 +94,19 @@ class RotatingFileLogWriter : public AsyncLogWriter {
   using WallClock = int64_t (*)() noexcept;
   static int64_t systemWallClock() noexcept;
 
-  // maxFileSize in bytes, maxLogAge in seconds. Opens nothing; with
-  // retention limits, starts a retention pass on the I/O thread.
+  // maxFileSize in bytes, maxLogAge in seconds. Opens nothing and queues
+  // nothing (see startRetention).
   RotatingFileLogWriter(std::string prefix, std::string suffix, uint64_t maxFileSize,
                         uint64_t maxLogAge, WallClock clock = &systemWallClock,
                         RetentionLimits retention = {}, bool reportsCrashes = false);
   ~RotatingFileLogWriter() override;
+
+  // With retention limits, queues the first retention pass, which the I/O
+  // thread runs, so that neither a logging caller nor the configuring thread
+  // waits for it; without, does nothing. Call once, after construction has
+  // finished, a subclass's included: the I/O thread's call into writeBatch
+  // would otherwise race with the constructors' change of the object's type.
+  void startRetention();
 
   bool writesToTerminal() const override { return false; }
 

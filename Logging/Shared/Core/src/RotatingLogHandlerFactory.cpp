@@ -63,9 +63,11 @@ class RotatingWriterFactory : public StandardLogHandlerFactory::WriterFactory {
     if (suffix_.find('\0') != std::string::npos) {
       throw std::invalid_argument("NUL byte in the suffix of rotating log handler");
     }
-    return std::make_shared<RotatingFileLogWriter>(prefix_, suffix_, maxFileSize_, maxLogAge_,
-                                                   &RotatingFileLogWriter::systemWallClock,
-                                                   retention_, reportsCrashes_);
+    auto writer = std::make_shared<RotatingFileLogWriter>(
+        prefix_, suffix_, maxFileSize_, maxLogAge_, &RotatingFileLogWriter::systemWallClock,
+        retention_, reportsCrashes_);
+    writer->startRetention();
+    return writer;
   }
 
  private:

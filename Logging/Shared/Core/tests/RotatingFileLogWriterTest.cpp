@@ -72,7 +72,9 @@ std::atomic<int64_t> clockStep{0};
 int64_t testClock() noexcept { return clockNow.fetch_add(clockStep.load()); }
 
 // Lets a test hand a batch over directly. Safe while nothing is logged through
-// the writer, since its I/O thread then never calls writeBatch.
+// the writer and it has no retention limits: its I/O thread then only ever
+// gets batches of flush markers, which touch none of the file state (a flush
+// returns while the last of them may still be in writeBatch).
 class DirectWriter : public RotatingFileLogWriter {
  public:
   using RotatingFileLogWriter::RotatingFileLogWriter;
@@ -165,6 +167,7 @@ TEST_F(RotatingFileLogWriterTest, RetentionRunsWhenTheWriterStartsAndAfterEachNe
   auto writer = std::make_unique<DirectWriter>(dir_.pathOf("kestro-main-"), "-p999999992.log",
                                                1000, 86400, &testClock,
                                                RetentionLimits{2, std::nullopt});
+  writer->startRetention();
   writer->flush();
   EXPECT_THAT(dir_.fileNames(), ElementsAre(earlier(1), earlier(2))) << "without a line logged";
 
@@ -177,6 +180,7 @@ TEST_F(RotatingFileLogWriterTest, RetentionRunsWhenTheWriterStartsAndAfterEachNe
   auto strict = std::make_unique<DirectWriter>(dir_.pathOf("kestro-main-"), "-p999999992.log",
                                                1000, 86400, &testClock,
                                                RetentionLimits{std::nullopt, 1});
+  strict->startRetention();
   strict->flush();
   EXPECT_THAT(dir_.fileNames(), ElementsAre(current));
   EXPECT_EQ(dir_.contentsOf(current), "first\n");
