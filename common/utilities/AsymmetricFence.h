@@ -1,0 +1,53 @@
+#pragma once
+
+// Asymmetric fences: a pair of memory fences for a handshake in which one side
+// runs all the time (a logging thread announcing what it reads, a lock being
+// released) and the other rarely (a writer retiring what readers may hold, a
+// thread about to sleep on a lock).
+//
+// Each side stores, fences, then loads what the other side stores:
+//
+//   frequent side:  x.store(...); asymmetricLightFence(); y.load(...)
+//   rare side:      y.store(...); asymmetricHeavyFence(); x.load(...)
+//
+// and, as with two sequentially consistent fences, at least one of the loads
+// sees the other side's store. Where the operating system can make every other
+// thread of the process execute a full barrier on request (Linux's
+// membarrier with private expedited commands, registered when the image
+// loads), the light fence only keeps the compiler from moving memory accesses
+// across it, and the heavy fence is that request: a system call whose cost
+// (some microseconds) grows with the processors running the process. Where
+// it cannot (macOS, older kernels, valgrind), both are full fences. The choice
+// is made once, before any code of the image runs, and kept: a forked child
+// inherits the registration.
+//
+// Thread safety: both functions may be called from any thread at any time,
+// also from signal handlers.
+
+#include <atomic>
+
+namespace quorvane {
+
+namespace internal {
+// True when the heavy fence is the operating system's barrier request. Set
+// before static initialisation and never changed.
+extern constinit bool heavyFenceIsSystemBarrier;
+}  // namespace internal
+
+// The frequent side's fence.
+inline void asymmetricLightFence() noexcept {
+  if (internal::heavyFenceIsSystemBarrier) [[likely]] {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+  } else {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+  }
+}
+
+// The rare side's fence.
+void asymmetricHeavyFence() noexcept;
+
+// Whether the light fence is free (only a compiler barrier); for benchmarks and
+// tests.
+inline bool asymmetricLightFenceIsFree() noexcept { return internal::heavyFenceIsSystemBarrier; }
+
+}  // namespace quorvane
