@@ -79,21 +79,25 @@ class FastSystemClock {
 
   static time_point now() noexcept {
     auto& anchor = internal::fastSystemClockAnchor;
-    const uint64_t ticks = internal::readCounter();
     const uint64_t sequence = anchor.sequence.load(std::memory_order_acquire);
-    const uint64_t anchorTicks = anchor.ticks.load(std::memory_order_relaxed);
-    const int64_t anchorNanos = anchor.nanos.load(std::memory_order_relaxed);
-    const uint64_t nanosPerTick = anchor.nanosPerTick.load(std::memory_order_relaxed);
+    // No anchor (the counter is not trusted, the rate not yet known, or the
+    // last pairing failed): the counter is not read at all.
     const uint64_t window = anchor.windowTicks.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // Wraps to a huge value when the counter is behind the anchor.
-    const uint64_t elapsed = ticks - anchorTicks;
-    if (elapsed < window && anchor.sequence.load(std::memory_order_relaxed) == sequence &&
-        (sequence & 1) == 0) [[likely]] {
-      const auto sinceAnchor =
-          static_cast<int64_t>((static_cast<unsigned __int128>(elapsed) * nanosPerTick) >> 32);
-      return time_point(std::chrono::duration_cast<time_point::duration>(
-          std::chrono::nanoseconds(anchorNanos + sinceAnchor)));
+    if (window != 0) [[likely]] {
+      const uint64_t ticks = internal::readCounter();
+      const uint64_t anchorTicks = anchor.ticks.load(std::memory_order_relaxed);
+      const int64_t anchorNanos = anchor.nanos.load(std::memory_order_relaxed);
+      const uint64_t nanosPerTick = anchor.nanosPerTick.load(std::memory_order_relaxed);
+      std::atomic_thread_fence(std::memory_order_acquire);
+      // Wraps to a huge value when the counter is behind the anchor.
+      const uint64_t elapsed = ticks - anchorTicks;
+      if (elapsed < window && anchor.sequence.load(std::memory_order_relaxed) == sequence &&
+          (sequence & 1) == 0) [[likely]] {
+        const auto sinceAnchor =
+            static_cast<int64_t>((static_cast<unsigned __int128>(elapsed) * nanosPerTick) >> 32);
+        return time_point(std::chrono::duration_cast<time_point::duration>(
+            std::chrono::nanoseconds(anchorNanos + sinceAnchor)));
+      }
     }
     return internal::refreshFastSystemClock();
   }
