@@ -1,9 +1,9 @@
 #pragma once
 
 // Asymmetric fences: a pair of memory fences for a handshake in which one side
-// runs all the time (a logging thread announcing what it reads, a lock being
-// released) and the other rarely (a writer retiring what readers may hold, a
-// thread about to sleep on a lock).
+// runs all the time (a logging thread announcing the handler list it reads,
+// and letting go of it) and the other rarely (a configuration change retiring
+// a list that readers may still hold).
 //
 // Each side stores, fences, then loads what the other side stores:
 //

@@ -8,11 +8,13 @@
 // together, plus the counter ticks since the anchor at a calibrated rate. The
 // anchor is taken again whenever it is older than a millisecond of ticks, by
 // whichever thread finds it so (one at a time; the others read the system
-// clock meanwhile), so the time follows the system clock within about a
-// hundred nanoseconds and follows a clock that is set within a millisecond.
+// clock meanwhile), so the time stays within about a hundred nanoseconds of
+// the system clock's, and follows a clock that is set within a millisecond.
 // The rate is measured against the monotonic clock over the first ten
-// milliseconds of use, then again each second. Until it is known, and
-// wherever the counter cannot be trusted, now() is system_clock::now().
+// milliseconds of use, then again each second. Until it is known, while
+// pairings keep failing (a machine too loaded to read the counter and the
+// clock close together), and wherever the counter cannot be trusted, now()
+// is the system clock's time.
 //
 // The counter: on Linux on x86-64 the time-stamp counter, used only when the
 // kernel's own clock source is that counter (so it runs at a constant rate
