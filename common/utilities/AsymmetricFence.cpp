@@ -39,7 +39,7 @@ long membarrier(int command) { return ::syscall(__NR_membarrier, command, 0, 0);
 
 void asymmetricHeavyFence() noexcept {
   // Orders this thread's own accesses whichever way the other side runs.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  internal::processorFence();
 #if defined(__linux__) && defined(__NR_membarrier)
   if (internal::heavyFenceIsSystemBarrier) {
     // Cannot fail once a barrier has worked: the registration holds for the

@@ -163,7 +163,7 @@ void resetInForkedChild() {
   }
   calibration = Calibration{};
   nextTryNanos.store(0, std::memory_order_relaxed);
-  anchor.windowTicks.store(0, std::memory_order_relaxed);
+  anchor.windowTicks.store(0, std::memory_order_release);
   anchor.sequence.store(sequence + 1, std::memory_order_release);
 }
 
@@ -200,10 +200,10 @@ int64_t publishAnchor(const Pair& pair) {
       anchorRate = static_cast<uint64_t>(static_cast<int64_t>(rate) + correction);
     }
   }
-  anchor.ticks.store(pair.ticks, std::memory_order_relaxed);
-  anchor.nanos.store(nanos, std::memory_order_relaxed);
-  anchor.nanosPerTick.store(anchorRate, std::memory_order_relaxed);
-  anchor.windowTicks.store(window, std::memory_order_relaxed);
+  anchor.ticks.store(pair.ticks, std::memory_order_release);
+  anchor.nanos.store(nanos, std::memory_order_release);
+  anchor.nanosPerTick.store(anchorRate, std::memory_order_release);
+  anchor.windowTicks.store(window, std::memory_order_release);
   return nanos;
 }
 
@@ -214,7 +214,7 @@ int64_t renewAnchor(int64_t& wait) {
   wait = calibrate();
   Pair pair{};
   if (wait != 0 || !takePair(CLOCK_REALTIME, pair)) {
-    fastSystemClockAnchor.windowTicks.store(0, std::memory_order_relaxed);
+    fastSystemClockAnchor.windowTicks.store(0, std::memory_order_release);
     if (wait == 0) {
       wait = kWindowNanos;  // interrupted every time: a loaded machine
     }
@@ -251,8 +251,8 @@ std::chrono::system_clock::time_point refreshFastSystemClock() noexcept {
                                                std::memory_order_relaxed)) {
     return fromNanos(now);  // another thread takes the anchor
   }
-  // A reader that sees any field written below also sees the odd number.
-  std::atomic_thread_fence(std::memory_order_release);
+  // A reader that sees a field written below (by a release store) also sees
+  // the odd number.
   int64_t wait = 0;
   const int64_t nanos = renewAnchor(wait);
   nextTryNanos.store(wait != 0 ? nanos + wait : 0, std::memory_order_relaxed);

@@ -50,7 +50,8 @@ namespace quorvane {
 namespace internal {
 
 // The anchor, behind a sequence number that is odd while it changes. Only the
-// thread that made the number odd writes the other fields.
+// thread that made the number odd writes the other fields, with release
+// stores.
 struct alignas(64) FastSystemClockAnchor {
   std::atomic<uint64_t> sequence{0};
   std::atomic<uint64_t> ticks{0};         // counter at the anchor
@@ -84,13 +85,15 @@ class FastSystemClock {
     const uint64_t sequence = anchor.sequence.load(std::memory_order_acquire);
     // No anchor (the counter is not trusted, the rate not yet known, or the
     // last pairing failed): the counter is not read at all.
-    const uint64_t window = anchor.windowTicks.load(std::memory_order_relaxed);
+    // The fields are read with acquire loads (plain loads on x86-64): a field
+    // written during a change makes the second look at the number see the
+    // change.
+    const uint64_t window = anchor.windowTicks.load(std::memory_order_acquire);
     if (window != 0) [[likely]] {
       const uint64_t ticks = internal::readCounter();
-      const uint64_t anchorTicks = anchor.ticks.load(std::memory_order_relaxed);
-      const int64_t anchorNanos = anchor.nanos.load(std::memory_order_relaxed);
-      const uint64_t nanosPerTick = anchor.nanosPerTick.load(std::memory_order_relaxed);
-      std::atomic_thread_fence(std::memory_order_acquire);
+      const uint64_t anchorTicks = anchor.ticks.load(std::memory_order_acquire);
+      const int64_t anchorNanos = anchor.nanos.load(std::memory_order_acquire);
+      const uint64_t nanosPerTick = anchor.nanosPerTick.load(std::memory_order_acquire);
       // Wraps to a huge value when the counter is behind the anchor.
       const uint64_t elapsed = ticks - anchorTicks;
       if (elapsed < window && anchor.sequence.load(std::memory_order_relaxed) == sequence &&
