@@ -35,7 +35,9 @@ constexpr int kPairAttempts = 3;
 // that it meets the system time at the window's end.
 constexpr int64_t kMaxSlewNanos = 20'000;
 // A recalibration that disagrees with the rate known by more than this
-// (1/1024) spanned a jump of the counter or the clock: it is not used.
+// (1/1024) spanned a jump of the counter or the clock: it is not used, unless
+// the next one agrees with it (the counter's rate itself changed, as after
+// a virtual machine moved to another host).
 constexpr int kRateToleranceShift = 10;
 
 // One counter value paired with a clock's reading.
@@ -50,7 +52,13 @@ struct Calibration {
   bool haveBase = false;
   Pair base{};                // a pair with the monotonic clock
   uint64_t nanosPerTick = 0;  // 32.32 fixed point; 0 until measured
+  uint64_t refusedRate = 0;   // the last recalibration not used
 };
+
+bool agree(uint64_t rate, uint64_t other) {
+  const uint64_t tolerance = rate >> kRateToleranceShift;
+  return other + tolerance >= rate && other <= rate + tolerance;
+}
 Calibration calibration;
 // While there is no anchor: the system time before which nobody tries again.
 std::atomic<int64_t> nextTryNanos{0};
@@ -124,10 +132,11 @@ int64_t calibrate() {
   }
   const auto measured = static_cast<uint64_t>((static_cast<unsigned __int128>(spanNanos) << 32) /
                                               (now.ticks - c.base.ticks));
-  const uint64_t tolerance = c.nanosPerTick >> kRateToleranceShift;
-  if (c.nanosPerTick == 0 ||
-      (measured + tolerance >= c.nanosPerTick && measured <= c.nanosPerTick + tolerance)) {
+  if (c.nanosPerTick == 0 || agree(c.nanosPerTick, measured) || agree(c.refusedRate, measured)) {
     c.nanosPerTick = measured;
+    c.refusedRate = 0;
+  } else {
+    c.refusedRate = measured;
   }
   c.base = now;
   return 0;
