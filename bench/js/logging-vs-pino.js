@@ -16,8 +16,9 @@
 //
 // Then, with every system: a call whose level is off (the logger's dbg, pino's
 // debug, both at info), timed over a loop of calls with a constant text, best
-// of five rounds; and the logger's call with callSite on beside the same
-// logger without it (medians of calls timed one by one, CALL_SITE_LINES each).
+// of five rounds; the logger's call with callSite on beside the same logger
+// without it; and the logger's call again after one very long line (medians
+// of calls timed one by one, CALL_SITE_LINES each).
 //
 //   node bench/js/logging-vs-pino.js --module=build/release/out/logcontrol.node
 //        [--lines=N] [--repetitions=R] [--dir=D] [--only=logcontrol|logger|pino]
@@ -33,6 +34,7 @@ const MARKER = 'of the benchmark run';
 const WARM_UP_LINES = 20000;
 const DISABLED_CALLS = 10000000;
 const CALL_SITE_LINES = 100000;
+const LONG_LINE_CHARACTERS = 60000;
 const SYSTEMS = ['logcontrol', 'logger', 'pino'];
 
 function parseArguments(argv) {
@@ -214,6 +216,11 @@ function singleCalls(modulePath, root, samples) {
   result.plainCall = medianOf(samples, CALL_SITE_LINES);
   timeCalls((i) => sited.info(text(i)), CALL_SITE_LINES, samples);
   result.sitedCall = medianOf(samples, CALL_SITE_LINES);
+  // The thread's text buffer keeps the storage of a long line: the calls after
+  // it must not pay for that storage again.
+  logger.info('x'.repeat(LONG_LINE_CHARACTERS));
+  timeCalls((i) => logger.info(text(i)), CALL_SITE_LINES, samples);
+  result.afterLongLine = medianOf(samples, CALL_SITE_LINES);
   lc.deinitLogging();
   fs.rmSync(dir, { recursive: true, force: true });
   return result;
@@ -250,6 +257,7 @@ function report(options, systems, results, timer, extra) {
   console.log(`| pino debug with level info (best of 5 x ${DISABLED_CALLS}) | ${extra.disabledPino.toFixed(2)} ns |`);
   console.log(`| logger.info, median of ${CALL_SITE_LINES} | ${extra.plainCall} ns |`);
   console.log(`| logger.info with callSite, median of ${CALL_SITE_LINES} | ${extra.sitedCall} ns |`);
+  console.log(`| logger.info after one line of ${LONG_LINE_CHARACTERS} characters, median of ${CALL_SITE_LINES} | ${extra.afterLongLine} ns |`);
 }
 
 main().catch((err) => {

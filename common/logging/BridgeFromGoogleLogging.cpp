@@ -7,6 +7,7 @@
 #include "common/logging/LogLevel.h"
 #include "common/logging/LogMessage.h"
 #include "common/logging/LoggerDB.h"
+#include "common/utilities/FastSystemClock.h"
 
 namespace quorvane {
 namespace {
@@ -46,7 +47,7 @@ void BridgeFromGoogleLogging::send(google::LogSeverity severity, const char* ful
   }
   // glog's broken-down time holds whole seconds only, so the message is
   // stamped with the current time, read here at full resolution.
-  const auto timestamp = LogMessage::Clock::now();
+  const auto timestamp = FastSystemClock::now();
   LogMessage logMessage(category, level, timestamp, baseFilename, static_cast<unsigned int>(line),
                         std::string_view(), std::string(message, messageLength));
   category->submitMessage(logMessage);

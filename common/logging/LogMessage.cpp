@@ -8,13 +8,14 @@
 
 #include "common/logging/LogCategory.h"
 #include "common/logging/LoggerDB.h"
+#include "common/utilities/FastSystemClock.h"
 #include "common/utilities/ThreadId.h"
 
 namespace quorvane {
 
 LogMessage::LogMessage(const LogCategory* category, LogLevel level, std::string_view filename,
                        unsigned int lineNumber, std::string_view functionName, std::string&& msg)
-    : LogMessage(category, level, Clock::now(), filename, lineNumber, functionName,
+    : LogMessage(category, level, FastSystemClock::now(), filename, lineNumber, functionName,
                  std::move(msg)) {}
 
 namespace {
@@ -64,7 +65,7 @@ LogMessage::LogMessage(const LogCategory* category, LogLevel level, LogSourceFil
     : category_(category),
       level_(level),
       threadId_(getOSThreadID()),
-      timestamp_(Clock::now()),
+      timestamp_(FastSystemClock::now()),
       fileName_(file.path),
       fileBaseName_(file.baseName),
       lineNumber_(lineNumber),

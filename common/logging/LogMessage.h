@@ -57,7 +57,8 @@ class LogMessage {
     bool plain;
   };
 
-  // Timestamp: the current wall-clock time.
+  // Timestamp: the current wall-clock time (FastSystemClock: the system
+  // clock's time, read from the processor's counter).
   LogMessage(const LogCategory* category, LogLevel level, std::string_view filename,
              unsigned int lineNumber, std::string_view functionName, std::string&& msg);
   // Timestamp supplied by the caller (messages arriving from another logging

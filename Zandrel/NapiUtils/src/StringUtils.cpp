@@ -46,8 +46,10 @@ void ReadCXXString(napi_env env, napi_value value, std::string& out, js::SourceL
   SyncTracing trace("ReadCXXString");
   try {
     // The host writes a terminating zero after the bytes; a string has room
-    // for one at data()[size()].
-    out.resize(std::max(out.capacity(), kFirstReadBytes));
+    // for one at data()[size()]. Grown to the previous text's length, not to
+    // the storage's: a resize fills what it adds, and storage left by one
+    // long text would otherwise be filled again on every later read.
+    out.resize(std::max(out.size(), kFirstReadBytes));
     size_t copied = 0;
     KESTRO_NAPI_CALL(env,
                      napi_get_value_string_utf8(env, value, out.data(), out.size() + 1, &copied));

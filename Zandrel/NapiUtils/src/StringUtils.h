@@ -12,8 +12,9 @@
 //                  "" for null or undefined (without reading), else
 //                  GetCXXString; errors get the caller's frame.
 //   ReadCXXString  the value's contents into `out`, reusing its storage: one
-//                  read when the text fits the storage (at least
-//                  kFirstReadBytes), else a length query and a second read.
+//                  read when the text fits in what `out` held before (at
+//                  least kFirstReadBytes), else a length query and a second
+//                  read.
 //                  For strings read at a high rate (log calls); errors as
 //                  GetCXXString.
 //

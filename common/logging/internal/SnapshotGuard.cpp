@@ -34,7 +34,7 @@ struct SnapshotGuardRegistry {
     for (SnapshotGuardRecord* record = records.load(std::memory_order_acquire); record != nullptr;
          record = record->next_) {
       for (const auto& slot : record->slots_) {
-        if (slot.load(std::memory_order_seq_cst) == snapshot) {
+        if (slot.load(std::memory_order_acquire) == snapshot) {
           return true;
         }
       }
@@ -166,8 +166,13 @@ void retireSnapshot(GuardedSnapshot* snapshot) {
   {
     std::lock_guard<std::mutex> lock(registry.retiredMutex);
     // Counted before the slots are scanned: a guard that still holds the
-    // snapshot sees the count when it ends, and deletes it then.
+    // snapshot sees the count when it ends, and deletes it then. The heavy
+    // fence pairs with the light ones of the guards: a guard that announced
+    // the snapshot before it is seen by the scan, and one that announces it
+    // afterwards finds it no longer published; a guard that let go before it
+    // is seen as free, and one that lets go afterwards sees the count.
     SnapshotGuardRecord::retiredCount_.fetch_add(1, std::memory_order_seq_cst);
+    asymmetricHeavyFence();
     if (registry.isGuarded(snapshot)) {
       snapshot->nextRetired_ = registry.retired;
       registry.retired = snapshot;

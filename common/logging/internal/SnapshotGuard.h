@@ -30,9 +30,12 @@
 // forks (its entry in the fork registry is made before the logger database's;
 // see installSnapshotForkHandling).
 //
-// Cost: a guard is two loads and one sequentially consistent store when it is
-// made, and one such store and a load when it ends; the writer side takes a
-// mutex and scans every thread's slots.
+// Cost: a guard is two loads, a store and a light asymmetric fence when it is
+// made, and a store, a light fence and a load when it ends
+// (common/utilities/AsymmetricFence.h: no processor fence where the system
+// offers process-wide barriers, so a guard never waits for its thread's
+// earlier stores to drain); the writer side takes a mutex, makes a heavy
+// fence and scans every thread's slots.
 //
 // Thread safety: guards are made and destroyed on one thread, in nested
 // (stack) order, and a guard must end with no lock held that a snapshot's
@@ -44,6 +47,8 @@
 
 #include <atomic>
 #include <cstddef>
+
+#include "common/utilities/AsymmetricFence.h"
 
 namespace quorvane::logging::internal {
 
@@ -94,11 +99,12 @@ class SnapshotGuardRecord {
   // Ends the use of the slot taken last. Whatever it announced may be
   // deleted from here on, so it is not touched.
   void releaseSlot(std::atomic<const GuardedSnapshot*>* slot) {
-    slot->store(nullptr, std::memory_order_seq_cst);
+    slot->store(nullptr, std::memory_order_release);
     --depth_;
     // A writer that found this slot announcing its snapshot counted it first
-    // and left the deletion to the guards.
-    if (retiredCount_.load(std::memory_order_seq_cst) != 0) [[unlikely]] {
+    // (then made its heavy fence) and left the deletion to the guards.
+    asymmetricLightFence();
+    if (retiredCount_.load(std::memory_order_relaxed) != 0) [[unlikely]] {
       deleteUnguardedRetired();
     }
   }
@@ -141,10 +147,12 @@ class SnapshotGuard {
     }
     // Announce, then check that the snapshot is still the published one: a
     // writer that replaces it after the check finds the slot when it retires
-    // it. One that replaced it before may be deleting it: it is not touched.
+    // it (its heavy fence pairs with the light one here). One that replaced
+    // it before may be deleting it: it is not touched.
     while (true) {
-      slot_->store(snapshot, std::memory_order_seq_cst);
-      Snapshot* again = published.load(std::memory_order_seq_cst);
+      slot_->store(snapshot, std::memory_order_relaxed);
+      asymmetricLightFence();
+      Snapshot* again = published.load(std::memory_order_acquire);
       if (again == snapshot || again == nullptr) {
         snapshot_ = again;
         return;
