@@ -217,9 +217,10 @@ int64_t publishAnchor(const Pair& pair) {
 }
 
 // Holding the odd number: a new anchor, or none while the rate is unknown or
-// the pairing fails. Answers the current time, and in `wait` how long readers
-// use the system clock before the next try (0 with a new anchor).
-int64_t renewAnchor(int64_t& wait) {
+// the pairing fails. Answers the time at the new anchor, or `now` (the system
+// time just read) without one, and in `wait` how long readers use the system
+// clock before the next try (0 with a new anchor).
+int64_t renewAnchor(int64_t now, int64_t& wait) {
   wait = calibrate();
   Pair pair{};
   if (wait != 0 || !takePair(CLOCK_REALTIME, pair)) {
@@ -227,7 +228,7 @@ int64_t renewAnchor(int64_t& wait) {
     if (wait == 0) {
       wait = kWindowNanos;  // interrupted every time: a loaded machine
     }
-    return clockNanos(CLOCK_REALTIME);
+    return now;
   }
   return publishAnchor(pair);
 }
@@ -263,7 +264,7 @@ std::chrono::system_clock::time_point refreshFastSystemClock() noexcept {
   // A reader that sees a field written below (by a release store) also sees
   // the odd number.
   int64_t wait = 0;
-  const int64_t nanos = renewAnchor(wait);
+  const int64_t nanos = renewAnchor(now, wait);
   nextTryNanos.store(wait != 0 ? nanos + wait : 0, std::memory_order_relaxed);
   anchor.sequence.store(sequence + 2, std::memory_order_release);
   return fromNanos(nanos);
