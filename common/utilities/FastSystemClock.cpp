@@ -55,13 +55,15 @@ struct Calibration {
   uint64_t refusedRate = 0;   // the last recalibration not used
 };
 
+Calibration calibration;
+// While there is no anchor: the system time before which nobody tries again.
+std::atomic<int64_t> nextTryNanos{0};
+
+// Whether two measured rates agree within the tolerance.
 bool agree(uint64_t rate, uint64_t other) {
   const uint64_t tolerance = rate >> kRateToleranceShift;
   return other + tolerance >= rate && other <= rate + tolerance;
 }
-Calibration calibration;
-// While there is no anchor: the system time before which nobody tries again.
-std::atomic<int64_t> nextTryNanos{0};
 
 int64_t clockNanos(clockid_t clock) {
   struct timespec now;
@@ -233,12 +235,6 @@ int64_t renewAnchor(int64_t now, int64_t& wait) {
   return publishAnchor(pair);
 }
 
-std::chrono::system_clock::time_point fromNanos(int64_t nanos) {
-  return std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(
-          std::chrono::nanoseconds(nanos)));
-}
-
 }  // namespace
 
 namespace internal {
@@ -253,13 +249,13 @@ std::chrono::system_clock::time_point refreshFastSystemClock() noexcept {
   // more than the longest wait makes the try due at once).
   const int64_t nextTry = nextTryNanos.load(std::memory_order_relaxed);
   if (now < nextTry && nextTry - now <= kFirstCalibrationNanos) {
-    return fromNanos(now);
+    return timePointFromNanos(now);
   }
   uint64_t sequence = anchor.sequence.load(std::memory_order_relaxed);
   if ((sequence & 1) != 0 ||
       !anchor.sequence.compare_exchange_strong(sequence, sequence + 1, std::memory_order_acq_rel,
                                                std::memory_order_relaxed)) {
-    return fromNanos(now);  // another thread takes the anchor
+    return timePointFromNanos(now);  // another thread takes the anchor
   }
   // A reader that sees a field written below (by a release store) also sees
   // the odd number.
@@ -267,7 +263,7 @@ std::chrono::system_clock::time_point refreshFastSystemClock() noexcept {
   const int64_t nanos = renewAnchor(now, wait);
   nextTryNanos.store(wait != 0 ? nanos + wait : 0, std::memory_order_relaxed);
   anchor.sequence.store(sequence + 2, std::memory_order_release);
-  return fromNanos(nanos);
+  return timePointFromNanos(nanos);
 }
 
 }  // namespace internal

@@ -71,6 +71,13 @@ inline uint64_t readCounter() noexcept {
 #endif
 }
 
+// The system-clock time point `nanos` nanoseconds after the epoch.
+inline std::chrono::system_clock::time_point timePointFromNanos(int64_t nanos) noexcept {
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::nanoseconds(nanos)));
+}
+
 // Takes a new anchor if no other thread is taking one; answers the system time.
 std::chrono::system_clock::time_point refreshFastSystemClock() noexcept;
 
@@ -100,8 +107,7 @@ class FastSystemClock {
           (sequence & 1) == 0) [[likely]] {
         const auto sinceAnchor =
             static_cast<int64_t>((static_cast<unsigned __int128>(elapsed) * nanosPerTick) >> 32);
-        return time_point(std::chrono::duration_cast<time_point::duration>(
-            std::chrono::nanoseconds(anchorNanos + sinceAnchor)));
+        return internal::timePointFromNanos(anchorNanos + sinceAnchor);
       }
     }
     return internal::refreshFastSystemClock();
